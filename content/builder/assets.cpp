@@ -1,0 +1,227 @@
+// assets.cpp: parsing, checking and packing the source assets.
+#include "content/builder/assets.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+const char* const interpolationNames[] = {"step", "linear", "smooth", "ramp"};
+
+// Splits a line into blank-separated words, dropping a '#' comment.
+std::vector<std::string> words(const std::string& line) {
+    std::string body = line.substr(0, line.find('#'));
+    std::istringstream in(body);
+    std::vector<std::string> out;
+    std::string w;
+    while (in >> w) out.push_back(w);
+    return out;
+}
+
+bool fail(std::string& error, const std::string& file, int line, const std::string& fault) {
+    error = file + ":" + std::to_string(line) + ": " + fault;
+    return false;
+}
+
+bool parseRow(const std::string& word, std::int32_t& row) {
+    errno = 0;
+    char* end = nullptr;
+    long long v = std::strtoll(word.c_str(), &end, 10);
+    if (end == word.c_str() || *end != '\0' || errno == ERANGE) return false;
+    if (v < INT32_MIN || v > INT32_MAX) return false;
+    row = std::int32_t(v);
+    return true;
+}
+
+bool parseFiniteFloat(const std::string& word, float& value) {
+    char* end = nullptr;
+    float v = std::strtof(word.c_str(), &end);
+    if (end == word.c_str() || *end != '\0' || !std::isfinite(v)) return false;
+    value = v;
+    return true;
+}
+
+void putLe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
+}
+
+std::uint32_t floatBits(float f) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    return bits;
+}
+
+bool isWordChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.';
+}
+
+bool isOperatorChar(char c) { return std::strchr("+-*/%<>=!&|^", c) != nullptr; }
+
+// Whether a blank between two characters must stay so that the tokens on
+// either side do not run together ("a - -b", "float x").
+bool blankMatters(char before, char after) {
+    return (isWordChar(before) && isWordChar(after)) ||
+           (isOperatorChar(before) && isOperatorChar(after));
+}
+
+}  // namespace
+
+const char* interpolationName(std::int32_t type) {
+    return type >= 0 && type <= 3 ? interpolationNames[type] : nullptr;
+}
+
+bool parseTrackText(const std::string& text, const std::string& fileName,
+                    std::vector<SourceKey>& keys, std::string& error) {
+    keys.clear();
+    std::istringstream in(text);
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        std::vector<std::string> w = words(line);
+        if (w.empty()) continue;
+        if (w.size() != 3)
+            return fail(error, fileName, lineNumber,
+                        "expected three fields: row, value, interpolation");
+        SourceKey key;
+        if (!parseRow(w[0], key.row))
+            return fail(error, fileName, lineNumber, "row \"" + w[0] + "\" is not a whole number");
+        if (!parseFiniteFloat(w[1], key.value))
+            return fail(error, fileName, lineNumber,
+                        "value \"" + w[1] + "\" is not a finite float");
+        key.type = -1;
+        for (int t = 0; t < 4; ++t)
+            if (w[2] == interpolationNames[t]) key.type = t;
+        if (key.type < 0)
+            return fail(error, fileName, lineNumber,
+                        "unknown interpolation \"" + w[2] +
+                            "\" (expected step, linear, smooth or ramp)");
+        if (!keys.empty() && key.row <= keys.back().row)
+            return fail(error, fileName, lineNumber,
+                        "rows not strictly increasing (" + std::to_string(key.row) +
+                            " after " + std::to_string(keys.back().row) + ")");
+        if (int(keys.size()) == maxTrackKeys)
+            return fail(error, fileName, lineNumber,
+                        "more than " + std::to_string(maxTrackKeys) + " keys");
+        keys.push_back(key);
+    }
+    return true;
+}
+
+bool parseTweakText(const std::string& text, const std::string& fileName,
+                    std::vector<SourceTweak>& tweaks, std::string& error) {
+    tweaks.clear();
+    std::istringstream in(text);
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        std::vector<std::string> w = words(line);
+        if (w.empty()) continue;
+        if (w.size() != 2)
+            return fail(error, fileName, lineNumber, "expected two fields: name, value");
+        SourceTweak tweak;
+        tweak.name = w[0];
+        if (int(tweak.name.size()) > maxTweakNameLength)
+            return fail(error, fileName, lineNumber,
+                        "tweak name \"" + tweak.name + "\" has " +
+                            std::to_string(tweak.name.size()) + " characters (at most " +
+                            std::to_string(maxTweakNameLength) + ")");
+        if (!parseFiniteFloat(w[1], tweak.value))
+            return fail(error, fileName, lineNumber,
+                        "value \"" + w[1] + "\" is not a finite float");
+        if (int(tweaks.size()) == maxTweakEntries)
+            return fail(error, fileName, lineNumber,
+                        "more than " + std::to_string(maxTweakEntries) + " tweak entries");
+        tweaks.push_back(tweak);
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> packTrackKeys(const std::vector<SourceKey>& keys) {
+    std::vector<std::uint8_t> out;
+    putLe32(out, std::uint32_t(keys.size()));
+    for (const SourceKey& k : keys) {
+        putLe32(out, std::uint32_t(k.row));
+        putLe32(out, floatBits(k.value));
+        out.push_back(std::uint8_t(std::int8_t(k.type)));
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> packTweaks(const std::vector<SourceTweak>& tweaks) {
+    std::vector<std::uint8_t> out;
+    for (const SourceTweak& t : tweaks) {
+        out.push_back(0x01);
+        out.insert(out.end(), t.name.begin(), t.name.end());
+        out.push_back(0x00);
+        putLe32(out, floatBits(t.value));
+    }
+    out.push_back(0x00);
+    return out;
+}
+
+std::string minifyShader(const std::string& text) {
+    // First drop comments, keeping line ends so preprocessor lines stay whole.
+    std::string code;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "//") == 0) {
+            while (i < text.size() && text[i] != '\n') ++i;
+            if (i < text.size()) code += '\n';
+        } else if (text.compare(i, 2, "/*") == 0) {
+            std::size_t end = text.find("*/", i + 2);
+            i = end == std::string::npos ? text.size() : end + 1;
+            code += ' ';
+        } else if (text[i] != '\r') {
+            code += text[i];
+        }
+    }
+    // Then fold blanks line by line.
+    std::string out;
+    std::istringstream in(code);
+    std::string line;
+    bool pendingSpace = false;
+    while (std::getline(in, line)) {
+        std::size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos) continue;
+        if (line[first] == '#') {
+            // A preprocessor line stands alone.
+            if (!out.empty() && out.back() != '\n') out += '\n';
+            std::size_t last = line.find_last_not_of(" \t");
+            out += line.substr(first, last - first + 1);
+            out += '\n';
+            pendingSpace = false;
+            continue;
+        }
+        for (std::size_t i = first; i < line.size(); ++i) {
+            char c = line[i];
+            if (c == ' ' || c == '\t') {
+                pendingSpace = true;
+                continue;
+            }
+            if (pendingSpace && !out.empty() && blankMatters(out.back(), c))
+                out += ' ';
+            pendingSpace = false;
+            out += c;
+        }
+        pendingSpace = true;  // a line end separates words like a blank
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+}
+
+std::string toCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 20);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r') continue;
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}

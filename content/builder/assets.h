@@ -1,0 +1,65 @@
+// assets.h: reading and packing the show's source assets.
+//
+// The content builder turns what a person edits into the bytes of the
+// content block:
+//   - a track file (content/tracks/NAME.track) holds one key per line:
+//     row, value, interpolation (step, linear, smooth or ramp);
+//   - the tweak file (content/tweaks.txt) holds one setting per line: name
+//     and value;
+//   - shader texts are packed either minified (the five small pass shaders)
+//     or as formatted text with CR LF line ends (noise and scene).
+// In both text formats '#' starts a comment and blank lines are ignored.
+//
+// Every refusal names the file, the line and the fault in one message,
+// "file:line: fault", so that a bad asset stops the build with a pointer to
+// the line to fix.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SourceKey {
+    std::int32_t row = 0;
+    float value = 0.0f;
+    std::int32_t type = 0;  // 0 step, 1 linear, 2 smooth, 3 ramp
+};
+
+struct SourceTweak {
+    std::string name;
+    float value = 0.0f;
+};
+
+// Largest number of keys a track's key data can count (one byte).
+constexpr int maxTrackKeys = 255;
+// The tweak table's capacity, and the longest name (a name and its NUL fit in
+// 19 bytes of the loader's buffer).
+constexpr int maxTweakEntries = 16;
+constexpr int maxTweakNameLength = 18;
+
+// Parse a track file's text. On failure returns false and sets error.
+bool parseTrackText(const std::string& text, const std::string& fileName,
+                    std::vector<SourceKey>& keys, std::string& error);
+
+// Parse the tweak file's text. On failure returns false and sets error.
+bool parseTweakText(const std::string& text, const std::string& fileName,
+                    std::vector<SourceTweak>& tweaks, std::string& error);
+
+// One track's key data: a 4-byte little-endian count, then 9 bytes a key
+// (row i32, value f32, type i8), packed.
+std::vector<std::uint8_t> packTrackKeys(const std::vector<SourceKey>& keys);
+
+// The tweak blob: per entry the tag 0x01, the name, a NUL and the value as
+// 4 little-endian bytes; then one 0x00 byte that ends the list.
+std::vector<std::uint8_t> packTweaks(const std::vector<SourceTweak>& tweaks);
+
+// A small shader text as it is stored: comments dropped, every run of
+// blanks and line ends folded to one space (none where no identifier or
+// number would run together), a line end kept only after preprocessor lines.
+std::string minifyShader(const std::string& text);
+
+// A large shader text as it is stored: line ends turned to CR LF.
+std::string toCrLf(const std::string& text);
+
+// The interpolation name of a type, or null for a type outside 0 to 3.
+const char* interpolationName(std::int32_t type);

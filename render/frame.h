@@ -1,0 +1,47 @@
+// frame.h: the render pipeline's objects and the passes of one frame.
+//
+// createRenderResources builds, once at start-up: the noise compute program
+// and the five graphics programs, the scene target (at the scene size: the
+// render size times the build's scene scale) and the bloom, bloom-swap and
+// depth-of-field targets (at the render size), the 2048 x 2048 noise texture
+// with its one compute dispatch, and the four uniform buffers.
+//
+// renderFrame draws one frame into the window's back buffer: the scene pass,
+// the bloom blur chain, the composite, the optional depth-of-field pass and
+// the tonemap-and-vignette pass; then it stores T0 for the next frame.
+//
+// Unlike a show that runs blind, start-up checks what it built: a shader
+// that does not compile, a program that does not link or an incomplete
+// framebuffer stops start-up with a message that names it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "render/gl.h"
+#include "render/resources.h"
+#include "render/uniforms.h"
+
+struct EmbeddedContent;
+
+struct RenderResources {
+    GLuint noiseProgram, tonemapProgram, sceneProgram, bloomProgram, compositeProgram, dofProgram;
+    GLint sceneWidth, sceneHeight;  // fixed at start-up
+    RenderTarget sceneTarget, bloomTarget, bloomSwapTarget, dofTarget;
+    TextureBinding noiseTexture;
+    GLuint fdBuffer, trackBuffer, focusBuffer, bloomBuffer;
+    // The records behind the uniform buffers (TrackData is the caller's).
+    FD fd;
+    FocusData focus;
+    BloomData bloom;
+};
+
+// Builds everything in start-up order. On failure returns false and puts
+// one line naming what failed (with the compiler's log) into *error.
+bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content,
+                           float sceneScale, RenderResources& resources, std::string* error);
+
+// Runs the passes of one frame with the frame's track values.
+void renderFrame(const GlFunctions& gl, RenderResources& resources,
+                 const EmbeddedContent& content, const TrackData& tracks,
+                 std::int32_t showTime);
