@@ -30,6 +30,9 @@ struct RenderResources {
     RenderTarget sceneTarget, bloomTarget, bloomSwapTarget, dofTarget;
     TextureBinding noiseTexture;
     GLuint fdBuffer, trackBuffer, focusBuffer, bloomBuffer;
+    // Where the final pass draws: 0, the window, for the show; headless
+    // tools point it at a framebuffer of their own.
+    GLuint outputFramebuffer;
     // The records behind the uniform buffers (TrackData is the caller's).
     FD fd;
     FocusData focus;
