@@ -27,7 +27,33 @@ struct TweakSettings {
     std::int32_t count;
 };
 
+// Reads the entries of `data` (at most `length` bytes) into the table.
+// True when the list was read to its end (a byte other than 0x01 at an entry
+// position, fewer than two bytes left, or the table's 16 entries filled);
+// false, with count 0, when the data ends inside an entry or a name has 19
+// characters or more.
 bool parseTweakSettings(const std::uint8_t* data, std::uint32_t length, TweakSettings& table);
+
+// The index of the first entry named exactly `name` (compared for at most 20
+// bytes), or -1.
 std::int32_t findTweakSetting(const TweakSettings& table, const char* name);
+
+// The value of the first entry named `name`, or 0.0 when there is none.
 double getTweakSetting(const TweakSettings& table, const char* name);
+
+// Where the twelve values go.
+struct TweakTargets {
+    std::int32_t* bloomPasses;  // "bloom", rounded to the nearest integer, halves to even
+    float* luminance;           // "lum"
+    std::uint8_t* dofEnabled;   // "dof": 1 when above 0.0, else 0
+    FD* fd;                     // "r" to M0.w; "cpx" "cpy" "cpz" to CP; "crx" "cry" "crz" to CR
+    FocusData* focus;           // "fp", "fs"
+};
+
+// Parses a blob and stores the twelve values; a name the blob lacks stores
+// 0.0. Returns false, storing nothing, when the blob does not parse.
+bool loadTweakBlob(const std::uint8_t* blob, std::uint32_t length, TweakTargets targets);
+
+// Start-up: loadTweakBlob over the content block's stored blob, into its
+// bloomPasses, luminance and dofEnabled and into the FD and FocusData records.
 void loadTweakSettings(EmbeddedContent& content, FD& fd, FocusData& focus);

@@ -1,0 +1,211 @@
+// ostrel-inspect: what the content block linked into this program holds,
+// decoded by the same sync and tweak code as the show.
+//
+// Usage:
+//   ostrel-inspect                 the 13 tracks (key count, first and last
+//                                  row), the tweak values and where each is
+//                                  stored, the soundtrack's format and length
+//   ostrel-inspect --at ROW...     for each row one line: the row, then the
+//                                  13 track values in TrackData order
+//
+// With --at every row is taken the way the frame loop takes it: parsed,
+// narrowed to a single float, widened to double for the evaluation, and each
+// value narrowed to a single float; the row and the values are printed with
+// %.9g, so the text gives back the exact floats. Authors use it to check the
+// choreography; the tests use it too.
+//
+// The block linked in is the 512 x 384 one; the variants differ only in the
+// start render size.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "render/uniforms.h"
+#include "sync/content.h"
+#include "sync/sync.h"
+#include "sync/tracks.h"
+#include "sync/tweak.h"
+#include "sync/wave.h"
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: ostrel-inspect [--at ROW [ROW...]]\n"
+                 "  --at  one line per row: the row, then the values of the 13 tracks\n"
+                 "        (dofFocusPoint ... blobEffect, TrackData order), each %%.9g\n");
+    return 2;
+}
+
+// The 13 tracks of the linked block, through the show's own sync device.
+bool loadTracks(SyncTrack* tracks[trackCount]) {
+    SyncDevice* device = createSyncDevice();
+    if (device == nullptr) {
+        std::fprintf(stderr, "inspect: cannot create the sync device (no memory)\n");
+        return false;
+    }
+    for (int t = 0; t < trackCount; ++t) {
+        tracks[t] = getTrack(device, ostrelContent.trackKeyData[t]);
+        if (tracks[t] == nullptr) {
+            std::fprintf(stderr, "inspect: cannot add track %s (no memory)\n", trackNames[t]);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool parseRow(const char* text, float& row) {
+    errno = 0;
+    char* end = nullptr;
+    float value = std::strtof(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(value)) return false;
+    row = value;
+    return true;
+}
+
+int printRows(int count, char** rows) {
+    std::vector<float> parsed;
+    for (int i = 0; i < count; ++i) {
+        float row;
+        if (!parseRow(rows[i], row)) {
+            std::fprintf(stderr, "inspect: row \"%s\" is not a finite number\n", rows[i]);
+            return 2;
+        }
+        parsed.push_back(row);
+    }
+    SyncTrack* tracks[trackCount];
+    if (!loadTracks(tracks)) return 1;
+    for (float row : parsed) {
+        std::printf("%.9g", double(row));
+        for (int t = 0; t < trackCount; ++t) {
+            float value = float(getTrackValue(tracks[t], double(row)));
+            std::printf(" %.9g", double(value));
+        }
+        std::printf("\n");
+    }
+    return 0;
+}
+
+void printTracks(SyncTrack* const tracks[trackCount]) {
+    int keys = 0;
+    for (int t = 0; t < trackCount; ++t) keys += tracks[t]->keyCount;
+    std::printf("tracks: %d, %d keys\n", int(trackCount), keys);
+    std::printf("  %-2s %-15s %4s %6s %6s\n", "#", "track", "keys", "first", "last");
+    for (int t = 0; t < trackCount; ++t) {
+        const SyncTrack* track = tracks[t];
+        if (track->keyCount > 0)
+            std::printf("  %-2d %-15s %4d %6d %6d\n", t, trackNames[t], track->keyCount,
+                        track->keys[0].row, track->keys[track->keyCount - 1].row);
+        else
+            std::printf("  %-2d %-15s %4d %6s %6s\n", t, trackNames[t], 0, "-", "-");
+    }
+}
+
+void printTweaks() {
+    TweakSettings table;
+    const bool parsed = parseTweakSettings(ostrelContent.tweakBlob,
+                                           std::uint32_t(sizeof ostrelContent.tweakBlob), table);
+    // The start-up values of the records, as the driver sets them.
+    FD fd{};
+    fd.F0 = 1.0f;
+    FocusData focus{0.0f, 1.0f};
+    loadTweakSettings(ostrelContent, fd, focus);
+
+    struct Target {
+        const char* name;
+        const char* field;
+        bool integer;
+        double value;
+    };
+    const Target targets[] = {
+        {"bloom", "bloomPasses", true, double(ostrelContent.bloomPasses)},
+        {"lum", "luminance", false, double(ostrelContent.luminance)},
+        {"dof", "dofEnabled", true, double(ostrelContent.dofEnabled)},
+        {"fp", "FocusData.fp", false, double(focus.fp)},
+        {"fs", "FocusData.fs", false, double(focus.fs)},
+        {"r", "FD.M0.w", false, double(fd.M0[3])},
+        {"cpx", "FD.CP.x", false, double(fd.CP[0])},
+        {"cpy", "FD.CP.y", false, double(fd.CP[1])},
+        {"cpz", "FD.CP.z", false, double(fd.CP[2])},
+        {"crx", "FD.CR.x", false, double(fd.CR[0])},
+        {"cry", "FD.CR.y", false, double(fd.CR[1])},
+        {"crz", "FD.CR.z", false, double(fd.CR[2])},
+    };
+
+    if (!parsed) {
+        std::printf("tweak settings: the %zu-byte blob does not parse; the targets keep their "
+                    "start-up values\n",
+                    sizeof ostrelContent.tweakBlob);
+        for (const Target& t : targets)
+            std::printf("  %-18s -> %s = %.9g\n", t.name, t.field, t.value);
+        return;
+    }
+    std::printf("tweak settings: %d entries in a %zu-byte blob\n", int(table.count),
+                sizeof ostrelContent.tweakBlob);
+    for (const Target& t : targets) {
+        int index = findTweakSetting(table, t.name);
+        if (index < 0)
+            std::printf("  %-6s %-12s -> %s = ", t.name, "(missing)", t.field);
+        else
+            std::printf("  %-6s %-12.9g -> %s = ", t.name, double(table.entries[index].value),
+                        t.field);
+        if (t.integer)
+            std::printf("%d\n", int(t.value));
+        else
+            std::printf("%.9g\n", t.value);
+    }
+    // Entries that no target reads.
+    for (int i = 0; i < table.count; ++i) {
+        bool known = false;
+        for (const Target& t : targets) known = known || std::strcmp(t.name, table.entries[i].name) == 0;
+        if (!known)
+            std::printf("  %-6s %-12.9g -> (not read)\n", table.entries[i].name,
+                        double(table.entries[i].value));
+    }
+}
+
+void printSoundtrack() {
+    WaveFormat format;
+    const char* error = nullptr;
+    if (!readWave(ostrelContent.soundtrack, sizeof ostrelContent.soundtrack, format, &error)) {
+        std::printf("soundtrack: %zu bytes, not a readable RIFF/WAVE image: %s\n",
+                    sizeof ostrelContent.soundtrack, error);
+        return;
+    }
+    std::printf("soundtrack: RIFF/WAVE image of %zu bytes, format %u (%s), %u channels, %u Hz, "
+                "%u bits\n",
+                sizeof ostrelContent.soundtrack, unsigned(format.formatTag),
+                format.formatTag == 1 ? "PCM" : "not PCM", unsigned(format.channels),
+                unsigned(format.sampleRate), unsigned(format.bitsPerSample));
+    if (format.blockAlign == 0 || format.sampleRate == 0) {
+        std::printf("  samples: %u bytes, length unknown (block align or rate is 0)\n",
+                    unsigned(format.sampleBytes));
+        return;
+    }
+    unsigned frames = format.sampleBytes / format.blockAlign;
+    std::printf("  samples: %u bytes, %u frames, %.3f s%s\n", unsigned(format.sampleBytes),
+                frames, double(frames) / format.sampleRate,
+                isShowFormat(format) ? "" : " (not the show's 16-bit stereo 44100 Hz PCM)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--at") == 0) {
+        if (argc == 2) return usage();
+        return printRows(argc - 2, argv + 2);
+    }
+    if (argc != 1) return usage();
+
+    SyncTrack* tracks[trackCount];
+    if (!loadTracks(tracks)) return 1;
+    std::printf("content block: %zu bytes, start render size %g x %g\n", sizeof ostrelContent,
+                double(ostrelContent.renderWidth), double(ostrelContent.renderHeight));
+    printTracks(tracks);
+    printTweaks();
+    printSoundtrack();
+    return 0;
+}
