@@ -1,5 +1,68 @@
 #version 430
-// Placeholder until the scene is written.
-layout(location = 0) out vec4 colorBuffer;
-layout(location = 1) out vec4 bloomBuffer;
-void main() { colorBuffer = vec4(0.01, 0.01, 0.01, 0.0); bloomBuffer = vec4(0.0); }
+// The scene program: one fragment shader that ray-marches the show's world
+// (a noise-shaped ground, a rippled water plane and one of three foreground
+// objects chosen by the `scene` track), shades every hit with one
+// directional light and writes the colour with the hit distance to
+// attachment 0 and the bright colours to attachment 1 for the bloom chain.
+//
+// The text is joined from five parts, in this order: this header (types,
+// uniform blocks, the noise sampler), noise, the distance-field library, the
+// shading framework, and the scene definitions that end with GetScene.
+
+// A surface material: albedo, roughness (squared before use), metallic,
+// translucency (also the probe distance of the glow term) and the weight of
+// the mirror bounce.
+struct MA {
+    vec3 al;
+    float ro;
+    float me;
+    float tr;
+    float re;
+};
+
+// A sample of the scene: va is 1 for a surface and 0 for nothing; di is the
+// distance bound at a point (from GetScene) or the distance along the ray to
+// the hit (from the ray marcher); ma is the nearest surface's material.
+struct SD {
+    int va;
+    float di;
+    MA ma;
+};
+
+// Frame data: the show clock T0 (ms / 960 of the previous frame) and the
+// pixel size R0 of the target being drawn. F0, M0, CP and CR are part of the
+// shared layout and unused here.
+layout(std140, binding = 0) uniform FD {
+    float T0;
+    float F0;
+    vec2 R0;
+    vec4 M0;
+    vec4 CP;
+    vec4 CR;
+};
+
+// The 13 sync-track values of the frame, in track order.
+layout(std140, binding = 1) uniform TrackData {
+    float dofFocusPoint;
+    float dofFocusScale;
+    float bloomLuminance;
+    float camPosX;
+    float camPosY;
+    float camPosZ;
+    float camRotX;
+    float camRotY;
+    float camRotZ;
+    float viggnet;
+    float scene;
+    float blobPos;
+    float blobEffect;
+};
+
+// Declared for the shared layout; the bloom threshold is bloomLuminance.
+layout(std140, binding = 3) uniform BloomData {
+    float luminance;
+};
+
+// The 2048 x 2048 noise texture: one level, repeat wrap, bilinear; all four
+// channels carry the same value.
+layout(binding = 0) uniform sampler2D NoiseTex;
