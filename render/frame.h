@@ -39,12 +39,20 @@ struct RenderResources {
     BloomData bloom;
 };
 
-// Builds everything in start-up order. On failure returns false and puts
-// one line naming what failed (with the compiler's log) into *error.
+// Builds everything in start-up order; resources is reset first, so a
+// headless tool sets outputFramebuffer afterwards. On failure returns false
+// and puts one line naming what failed, followed by the compiler's or
+// linker's log when there is one, into *error.
 bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content,
                            float sceneScale, RenderResources& resources, std::string* error);
 
-// Runs the passes of one frame with the frame's track values.
+// The noise texture: creates it and fills it with one dispatch of the
+// (already built) noise compute program.
+TextureBinding createNoiseTexture(const GlFunctions& gl, GLuint noiseProgram);
+
+// Runs the passes of one frame with the frame's track values. With a bloom
+// pass count of 1, 5, 9, ... the composite lands in bloomSwapTarget instead
+// of bloomTarget, so that no pass samples the texture it draws into.
 void renderFrame(const GlFunctions& gl, RenderResources& resources,
                  const EmbeddedContent& content, const TrackData& tracks,
                  std::int32_t showTime);

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 
+#include "render/gl.h"
 #include "sync/tracks.h"
 
 struct FD {
@@ -40,3 +41,14 @@ static_assert(sizeof(FD) == 64 && offsetof(FD, F0) == 4 && offsetof(FD, R0) == 8
 static_assert(sizeof(TrackData) == 52, "TrackData is 13 floats");
 static_assert(sizeof(FocusData) == 8 && offsetof(FocusData, fs) == 4, "FocusData is 8 bytes");
 static_assert(sizeof(BloomData) == 4, "BloomData is 4 bytes");
+
+// Creates one uniform buffer with size bytes of data as its start content
+// (GL_DYNAMIC_DRAW) and binds it to the indexed binding point for good;
+// leaves GL_UNIFORM_BUFFER unbound.
+GLuint createUniformBuffer(const GlFunctions& gl, GLuint binding, const void* data,
+                           GLsizeiptr size);
+// Replaces the whole content of a uniform buffer with size bytes of data,
+// through the generic GL_UNIFORM_BUFFER binding, which stays bound.
+void uploadUniformBlock(const GlFunctions& gl, GLuint buffer, const void* data, GLsizeiptr size);
+// Sets R0 to (width, height) and uploads the 64 bytes of fd.
+void uploadFrameData(const GlFunctions& gl, GLuint buffer, FD& fd, float width, float height);

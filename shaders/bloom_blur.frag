@@ -1,4 +1,39 @@
 #version 430
-// Placeholder until the pass shaders are written.
-out vec4 color;
-void main() { color = vec4(0.0); }
+// Bloom blur: inside the letterbox band, the average of the source at the
+// pixel and at 63 points on a circle of radius 13.5 pixels. The weights sum
+// to 1 + 63 x 0.95 = 60.85 rather than 64, so every pass also brightens by
+// 64 / 60.85; the chain's repeated passes spread and lift the bloom
+// together. Outside the band the result is zero.
+
+layout(std140, binding = 0) uniform FD
+{
+    float T0;
+    float F0;
+    vec2 R0;
+    vec4 M0;
+    vec4 CP;
+    vec4 CR;
+};
+
+layout(binding = 0) uniform sampler2D source;
+
+layout(location = 0) out vec4 color;
+
+void main()
+{
+    vec2 uv = gl_FragCoord.xy / R0;
+    if (!(abs(2.0 * uv.y - 1.0) < 0.8)) {
+        color = vec4(0.0);
+        return;
+    }
+
+    vec2 stride = 9.0 / R0;
+    vec4 sum = texture(source, uv);
+    float weight = 1.0;
+    // 63 angles, 0 to about 6.2 in steps of 0.1.
+    for (float a = 0.0; a < 6.28; a += 0.1) {
+        sum += texture(source, uv + vec2(cos(a), sin(a)) * stride * 1.5);
+        weight += 0.95;
+    }
+    color = sum / weight;
+}
