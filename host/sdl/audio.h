@@ -1,0 +1,50 @@
+// audio.h: the soundtrack player on SDL audio.
+//
+// Plays the RIFF/WAVE image that lies in the content block once, from its
+// first sample, without copying it: the audio callback reads the samples
+// straight from the image, on SDL's audio thread. Start and stop return at
+// once; stopping again, or stopping what never started, changes nothing.
+//
+// The image is read with the bounds-checked chunk walk of sync/wave.h, so a
+// "JUNK" chunk before "fmt ", an "iXML" chunk after "data" and odd-sized
+// chunks are taken as they come. Any 16-bit integer PCM layout plays (SDL
+// converts the rate and channel count for the device); anything else, a
+// malformed image or no audio device leaves the show silent, with a reason.
+//
+// Platform note: SDL opens no dummy device by itself where there is no sound
+// card; SDL_AUDIODRIVER=dummy gives one that consumes samples in real time.
+#pragma once
+
+#include <SDL.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct SoundtrackPlayer {
+    const std::uint8_t* samples = nullptr;  // inside the image, never copied
+    std::uint32_t bytes = 0;                // whole sample frames only
+    int rate = 0, channels = 0;
+    std::atomic<std::uint32_t> position{0};  // bytes handed to SDL so far
+    std::atomic<bool> stopped{false};
+    SDL_AudioDeviceID device = 0;
+};
+
+// Finds the samples inside the image and sets the player to their start,
+// without opening a device. False, with one line in *warning, when the image
+// is malformed or not 16-bit integer PCM.
+bool prepareSoundtrack(SoundtrackPlayer& player, const std::uint8_t* image, std::size_t size,
+                       std::string* warning);
+
+// Prepares the player and opens an audio device that starts playing. Returns false,
+// with one line in *warning, when the show has to run silent.
+bool startSoundtrack(SoundtrackPlayer& player, const std::uint8_t* image, std::size_t size,
+                     std::string* warning);
+
+// Stops playback at once. Any number of calls; none needed.
+void stopSoundtrack(SoundtrackPlayer& player);
+
+// The audio callback's work: the next `length` bytes of samples into `out`,
+// silence once the samples are over or playback was stopped.
+void fillSoundtrack(SoundtrackPlayer& player, std::uint8_t* out, int length);

@@ -1,0 +1,44 @@
+// sdl_host.h: the Linux host: window, GL context, events, clock and sound on SDL2.
+//
+// Fills the Host of host/show.h for one display variant:
+//   captioned   a non-resizable window titled "Ostrel" at (0, 0) whose outer
+//               size is the variant's size: where the window manager
+//               reports borders, the client area is that size less them;
+//               where it reports none (Xvfb has no window manager) the
+//               client area is the whole size
+//   borderless  an undecorated window at (0, 0) covering the primary
+//               display, without changing the video mode
+// The pointer is hidden over the window. The render size is the drawable
+// size, read right after creation (X11 delivers no size event inside
+// creation) and on every size change; a minimised window has the render
+// size 0 x 0 until it is restored.
+//
+// GL: a double-buffered RGBA window surface with at least 8 bits a colour
+// channel and a 16-bit depth buffer, an OpenGL 4.3 core context, swap
+// interval 0 where offered (Xvfb refuses it, which is no error). When no
+// 4.3 core context can be had, the failure names what the driver offers.
+//
+// Input: Escape without Alt and the close request end the process at once
+// with status 255; Alt+Escape sets the quit flag (the frame completes and
+// the show returns 0). Nothing else has an effect.
+//
+// Platform note: without DISPLAY, SDL silently picks its offscreen driver;
+// unless SDL_VIDEODRIVER asks for it by name, that counts as no window.
+#pragma once
+
+#include <SDL.h>
+
+#include "host/show.h"
+
+struct WindowVariant {
+    int width, height;  // outer size of a captioned window
+    bool borderless;    // cover the primary display instead
+};
+
+// The host for this process (one window per process).
+Host sdlHost(const WindowVariant& variant);
+
+// What an event asks of the show.
+enum class EventAction { none, quit, exitNow, resize, minimise };
+
+EventAction classifyEvent(const SDL_Event& event);

@@ -1,0 +1,123 @@
+// show.cpp: start-up in its fixed order, then the paced main loop.
+#include "host/show.h"
+
+#include <cstdio>
+
+#include "host/loop.h"
+#include "render/frame.h"
+#include "render/uniforms.h"
+#include "sync/content.h"
+#include "sync/sync.h"
+#include "sync/tracks.h"
+#include "sync/tweak.h"
+
+namespace {
+
+int fail(const Host& host, const std::string& line) {
+    host.reportFailure(host.context, line.c_str());
+    return 1;
+}
+
+const char* glText(const GlFunctions& gl, GLenum name) {
+    const GLubyte* text = gl.glGetString ? gl.glGetString(name) : nullptr;
+    return text ? reinterpret_cast<const char*>(text) : "(unknown)";
+}
+
+// Version from the integer queries, or from the leading "major.minor" of
+// the version string where the integer queries are not understood (before
+// OpenGL 3.0 they leave the value alone).
+void glVersion(const GlFunctions& gl, int& major, int& minor) {
+    GLint queried[2] = {0, 0};
+    if (gl.glGetIntegerv) {
+        gl.glGetIntegerv(GL_MAJOR_VERSION, &queried[0]);
+        gl.glGetIntegerv(GL_MINOR_VERSION, &queried[1]);
+    }
+    major = queried[0];
+    minor = queried[1];
+    if (major > 0) return;
+    if (std::sscanf(glText(gl, GL_VERSION), "%d.%d", &major, &minor) != 2) major = minor = 0;
+}
+
+}  // namespace
+
+bool checkGlContext(const GlFunctions& gl, std::string* error) {
+    if (const char* missing = missingGlFunction(gl)) {
+        if (error) *error = std::string("GL: the driver offers no entry point ") + missing;
+        return false;
+    }
+    int major = 0, minor = 0;
+    glVersion(gl, major, minor);
+    if (major < 4 || (major == 4 && minor < 3)) {
+        if (error)
+            *error = std::string("GL: the show needs OpenGL 4.3 core; the driver offers \"") +
+                     glText(gl, GL_VERSION) + "\" on \"" + glText(gl, GL_RENDERER) + "\"";
+        return false;
+    }
+    return true;
+}
+
+int runShow(const Host& host, EmbeddedContent& content, float sceneScale) {
+    void* const h = host.context;
+    std::string error;
+
+    host.hideCursor(h);
+    if (!host.loadLibraries(h, &error)) return fail(host, error);
+    if (!host.createWindow(h, content, &error)) return fail(host, error);
+
+    GlFunctions gl{};
+    if (!host.makeContext(h, gl, &error)) return fail(host, error);
+    if (!checkGlContext(gl, &error)) return fail(host, error);
+
+    static RenderResources resources{};  // lives, like every GL object, until the process ends
+    if (!createRenderResources(gl, content, sceneScale, resources, &error))
+        return fail(host, error);
+
+    SyncDevice* device = createSyncDevice();
+    if (device == nullptr) return fail(host, "sync: no memory for the sync device");
+    SyncTrack* tracks[trackCount];
+    for (int t = 0; t < trackCount; ++t) {
+        const std::uint8_t* keyData = content.trackKeyData[t];
+        if (keyData == nullptr)
+            return fail(host, std::string("sync: the content block has no key data for track ") +
+                                  trackNames[t]);
+        tracks[t] = getTrack(device, keyData);
+        // A missing or undecoded track evaluates as 0.0 for ever: with
+        // `scene` at 0.0 the show would never end by itself. The first byte
+        // of the key data is the number of keys the track must have.
+        if (tracks[t] == nullptr || tracks[t]->keyCount != keyData[0])
+            return fail(host, std::string("sync: no memory for the keys of track ") +
+                                  trackNames[t]);
+    }
+
+    loadTweakSettings(content, resources.fd, resources.focus);
+
+    const double start = host.clock(h);
+    FramePacer pacer = startPacer(start);
+    host.startSoundtrack(h, content);
+    host.note(h, "soundtrack started");
+
+    std::uint8_t quit = 0;
+    TrackData values{};
+    while (!quit) {
+        const double now = host.clock(h);
+        host.pump(h, &quit);
+        if (!paceFrame(pacer, now, content.advanceTime != 0)) continue;
+
+        const double row = rowAt(pacer.showTime);
+        for (int t = 0; t < trackCount; ++t)
+            values.value[t] = float(getTrackValue(tracks[t], row));
+
+        const EndOfShow rule = endOfShow(values.value[scene]);
+        if (rule.stopSoundtrack) host.stopSoundtrack(h);
+        if (rule.quit) quit = 1;
+
+        renderFrame(gl, resources, content, values, pacer.showTime);
+        host.present(h);
+    }
+
+    char line[128];
+    std::snprintf(line, sizeof line, "show ended at show time %d ms, %.1f ms on the clock",
+                  int(pacer.showTime), host.clock(h) - start);
+    host.note(h, line);
+    return 0;
+}
