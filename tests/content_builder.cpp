@@ -142,6 +142,8 @@ TEST(ContentTweakText, RefusesLongNamesTooManyEntriesAndBadValues) {
     EXPECT_NE(tweakRefusal("lum nan\n").find("tweaks.txt:1: value \"nan\" is not a finite float"),
               std::string::npos);
     EXPECT_NE(tweakRefusal("lum\n").find("tweaks.txt:1: expected two fields"), std::string::npos);
+    EXPECT_EQ(tweakRefusal("# c\nl" + std::string(1, '\0') + "m 1.0\n"),
+              "tweaks.txt:2: tweak name contains a NUL byte");
 }
 
 TEST(ContentTweakText, PacksEntriesAndTheEndByte) {

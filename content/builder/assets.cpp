@@ -131,6 +131,10 @@ bool parseTweakText(const std::string& text, const std::string& fileName,
                         "tweak name \"" + tweak.name + "\" has " +
                             std::to_string(tweak.name.size()) + " characters (at most " +
                             std::to_string(maxTweakNameLength) + ")");
+        // The blob ends a name at its first NUL: a NUL inside the name would
+        // shift every later byte of the entry.
+        if (tweak.name.find('\0') != std::string::npos)
+            return fail(error, fileName, lineNumber, "tweak name contains a NUL byte");
         if (!parseFiniteFloat(w[1], tweak.value))
             return fail(error, fileName, lineNumber,
                         "value \"" + w[1] + "\" is not a finite float");
