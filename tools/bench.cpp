@@ -1,0 +1,305 @@
+// ostrel-bench: how long the render pipeline takes, pass by pass.
+//
+// Renders frames of the show headless (EGL; llvmpipe on a machine without a
+// GPU) at a chosen render size, scene scale and show time, with the track
+// values the show would have at that time and the shipped tweak settings,
+// and prints:
+//   - start-up: each program's build (compile and link), the noise
+//     texture's dispatch, the whole of createRenderResources;
+//   - per pass of a frame: GPU milliseconds from timestamp queries around
+//     the pass's draw, and wall milliseconds from a glFinish before and
+//     after it (on a software rasteriser the two can differ: timestamps are
+//     taken when the driver reaches the query);
+//   - the first frame separately, since a software rasteriser compiles each
+//     program to machine code at its first draw.
+//
+// It wraps entries of a copy of the GlFunctions table (glDrawArrays,
+// glUseProgram, glCreateProgram, glGetProgramiv, glDispatchCompute) to take
+// the times; the render code itself is the show's, unchanged. The shader
+// cache is switched off so that program builds are measured honestly.
+//
+//   ostrel-bench [--size 512x384] [--scale 1.0] [--time 60000] [--frames 5]
+//                [--bloom N] [--dof 0|1]
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/headless.h"
+#include "host/loop.h"
+#include "render/frame.h"
+#include "sync/content.h"
+#include "sync/sync.h"
+#include "sync/tweak.h"
+
+namespace {
+
+typedef void(OSTREL_GLAPI* GenQueries)(GLsizei, GLuint*);
+typedef void(OSTREL_GLAPI* QueryCounter)(GLuint, GLenum);
+typedef void(OSTREL_GLAPI* GetQueryObjectui64v)(GLuint, GLenum, std::uint64_t*);
+typedef void(OSTREL_GLAPI* Finish)();
+
+const GLenum GL_TIMESTAMP = 0x8E28;
+const GLenum GL_QUERY_RESULT = 0x8866;
+
+struct Options {
+    int width = 512, height = 384;
+    float scale = 1.0f;
+    std::int32_t time = 60000;
+    int frames = 5;
+    int bloom = -1000;  // from the tweak settings unless given
+    int dof = -1;
+};
+
+// One timed draw.
+struct PassTime {
+    GLuint program;
+    GLuint framebuffer;
+    double wallMs;
+    GLuint queries[2];
+};
+
+// One timed span of start-up.
+struct Span {
+    std::string what;
+    double ms;
+};
+
+GlFunctions real;  // the context's own entry points
+GenQueries glGenQueries;
+QueryCounter glQueryCounter;
+GetQueryObjectui64v glGetQueryObjectui64v;
+Finish glFinish;
+
+std::vector<PassTime> passes;  // the draws of the frame being measured
+std::vector<Span> startup;
+GLuint currentProgram = 0, currentFramebuffer = 0;
+int programsBuilt = 0;
+double programStart = 0.0;
+const char* const programNames[6] = {"noise", "tonemap", "scene", "bloom", "composite",
+                                     "depth-of-field"};
+
+double nowMs() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+void OSTREL_GLAPI timedDrawArrays(GLenum mode, GLint first, GLsizei count) {
+    PassTime pass = {currentProgram, currentFramebuffer, 0.0, {0, 0}};
+    glGenQueries(2, pass.queries);
+    glFinish();
+    const double start = nowMs();
+    glQueryCounter(pass.queries[0], GL_TIMESTAMP);
+    real.glDrawArrays(mode, first, count);
+    glQueryCounter(pass.queries[1], GL_TIMESTAMP);
+    glFinish();
+    pass.wallMs = nowMs() - start;
+    passes.push_back(pass);
+}
+
+void OSTREL_GLAPI trackedUseProgram(GLuint program) {
+    currentProgram = program;
+    real.glUseProgram(program);
+}
+
+void OSTREL_GLAPI trackedBindFramebuffer(GLenum target, GLuint framebuffer) {
+    currentFramebuffer = framebuffer;
+    real.glBindFramebuffer(target, framebuffer);
+}
+
+// A program's build runs from glCreateProgram to the link-status check
+// that follows its link.
+GLuint OSTREL_GLAPI timedCreateProgram() {
+    glFinish();
+    programStart = nowMs();
+    return real.glCreateProgram();
+}
+
+void OSTREL_GLAPI timedGetProgramiv(GLuint program, GLenum pname, GLint* params) {
+    real.glGetProgramiv(program, pname, params);
+    if (pname == GL_LINK_STATUS) {
+        glFinish();
+        const char* name = programsBuilt < 6 ? programNames[programsBuilt] : "other";
+        startup.push_back({std::string(name) + " program build", nowMs() - programStart});
+        ++programsBuilt;
+    }
+}
+
+void OSTREL_GLAPI timedDispatchCompute(GLuint x, GLuint y, GLuint z) {
+    glFinish();
+    const double start = nowMs();
+    real.glDispatchCompute(x, y, z);
+    glFinish();
+    startup.push_back({"noise dispatch (2048 x 2048)", nowMs() - start});
+}
+
+bool parseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (value == nullptr) return false;
+        if (arg == "--size") {
+            if (std::sscanf(value, "%dx%d", &o.width, &o.height) != 2) return false;
+        } else if (arg == "--scale") {
+            o.scale = std::strtof(value, nullptr);
+        } else if (arg == "--time") {
+            o.time = static_cast<std::int32_t>(std::strtol(value, nullptr, 10));
+        } else if (arg == "--frames") {
+            o.frames = std::atoi(value);
+        } else if (arg == "--bloom") {
+            o.bloom = std::atoi(value);
+        } else if (arg == "--dof") {
+            o.dof = std::atoi(value) != 0;
+        } else {
+            return false;
+        }
+        ++i;
+    }
+    return o.width > 0 && o.height > 0 && o.width <= 8192 && o.height <= 8192 && o.scale > 0.0f &&
+           o.scale <= 1.0f && o.frames > 0 && o.frames <= 1000;
+}
+
+std::string passName(const RenderResources& r, const PassTime& pass, int index, int& chain) {
+    if (pass.program == r.sceneProgram) return "scene";
+    if (pass.program == r.bloomProgram) {
+        if (index == 1) return "first blur";
+        return "bloom chain " + std::to_string(chain++);
+    }
+    if (pass.program == r.compositeProgram) return "composite";
+    if (pass.program == r.dofProgram) return "depth of field";
+    if (pass.program == r.tonemapProgram) return "tonemap and vignette";
+    return "other";
+}
+
+double gpuMs(const PassTime& pass) {
+    std::uint64_t begin = 0, end = 0;
+    glGetQueryObjectui64v(pass.queries[0], GL_QUERY_RESULT, &begin);
+    glGetQueryObjectui64v(pass.queries[1], GL_QUERY_RESULT, &end);
+    return end >= begin ? static_cast<double>(end - begin) / 1e6 : 0.0;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
+        std::fprintf(stderr,
+                     "usage: ostrel-bench [--size WxH] [--scale 0..1] [--time ms] [--frames n] "
+                     "[--bloom passes] [--dof 0|1]\n");
+        return 2;
+    }
+    // Program builds are measured only without the driver's shader cache.
+    setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
+
+    GlFunctions gl;
+    std::string error;
+    if (!createHeadlessContext(gl, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    glGenQueries = reinterpret_cast<GenQueries>(headlessGlFunction("glGenQueries"));
+    glQueryCounter = reinterpret_cast<QueryCounter>(headlessGlFunction("glQueryCounter"));
+    glGetQueryObjectui64v =
+        reinterpret_cast<GetQueryObjectui64v>(headlessGlFunction("glGetQueryObjectui64v"));
+    glFinish = reinterpret_cast<Finish>(headlessGlFunction("glFinish"));
+    if (!glGenQueries || !glQueryCounter || !glGetQueryObjectui64v || !glFinish) {
+        std::fprintf(stderr, "bench: the context has no timer queries\n");
+        return 1;
+    }
+    real = gl;
+    GlFunctions timed = gl;
+    timed.glDrawArrays = timedDrawArrays;
+    timed.glUseProgram = trackedUseProgram;
+    timed.glBindFramebuffer = trackedBindFramebuffer;
+    timed.glCreateProgram = timedCreateProgram;
+    timed.glGetProgramiv = timedGetProgramiv;
+    timed.glDispatchCompute = timedDispatchCompute;
+
+    EmbeddedContent& content = ostrelContent;
+    content.renderWidth = static_cast<float>(options.width);
+    content.renderHeight = static_cast<float>(options.height);
+
+    static RenderResources resources;
+    const double startupBegin = nowMs();
+    if (!createRenderResources(timed, content, options.scale, resources, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    glFinish();
+    const double startupMs = nowMs() - startupBegin;
+    RenderTarget output = createRenderTarget(gl, options.width, options.height, GL_FLOAT, 1);
+    resources.outputFramebuffer = output.framebuffer;
+
+    // The show's settings and its track values at the chosen time.
+    loadTweakSettings(content, resources.fd, resources.focus);
+    if (options.bloom != -1000) content.bloomPasses = options.bloom;
+    if (options.dof >= 0) content.dofEnabled = static_cast<std::uint8_t>(options.dof);
+    TrackData tracks = {};
+    SyncDevice* device = createSyncDevice();
+    const float row = rowAt(options.time);
+    for (int t = 0; t < trackCount; ++t) {
+        SyncTrack* track = device ? getTrack(device, content.trackKeyData[t]) : nullptr;
+        if (track == nullptr) {
+            std::fprintf(stderr, "bench: track %s cannot be loaded\n", trackNames[t]);
+            return 1;
+        }
+        tracks.value[t] = static_cast<float>(getTrackValue(track, row));
+    }
+
+    std::printf("ostrel-bench: %d x %d, scene scale %g (%d x %d), show time %d ms (row %.2f), "
+                "bloom passes %d, depth of field %s\n",
+                options.width, options.height, static_cast<double>(options.scale),
+                resources.sceneWidth, resources.sceneHeight, options.time,
+                static_cast<double>(row), content.bloomPasses,
+                content.dofEnabled ? "on" : "off");
+    std::printf("renderer: %s, %s\n",
+                reinterpret_cast<const char*>(gl.glGetString(GL_RENDERER)),
+                reinterpret_cast<const char*>(gl.glGetString(GL_VERSION)));
+    std::printf("tracks:");
+    for (int t = 0; t < trackCount; ++t)
+        std::printf(" %s %.3g", trackNames[t], static_cast<double>(tracks.value[t]));
+    std::printf("\n\nstart-up                                 wall ms\n");
+    for (const Span& span : startup) std::printf("  %-38s %8.1f\n", span.what.c_str(), span.ms);
+    std::printf("  %-38s %8.1f\n", "createRenderResources, all", startupMs);
+
+    // The first frame, then the measured ones.
+    std::vector<std::vector<PassTime>> frames;
+    for (int f = 0; f <= options.frames; ++f) {
+        passes.clear();
+        renderFrame(timed, resources, content, tracks, options.time);
+        glFinish();
+        frames.push_back(passes);
+    }
+    const std::size_t passCount = frames[0].size();
+    std::printf("\nframe pass (median of %d frames)      gpu ms   wall ms   first frame wall ms\n",
+                options.frames);
+    double totalGpu = 0, totalWall = 0, totalFirst = 0;
+    int chain = 0;
+    for (std::size_t p = 0; p < passCount; ++p) {
+        std::vector<double> gpu, wall;
+        for (int f = 1; f <= options.frames; ++f) {
+            gpu.push_back(gpuMs(frames[f][p]));
+            wall.push_back(frames[f][p].wallMs);
+        }
+        const double g = median(gpu), w = median(wall), first = frames[0][p].wallMs;
+        totalGpu += g;
+        totalWall += w;
+        totalFirst += first;
+        std::printf("  %-34s %8.2f  %8.2f  %12.1f\n",
+                    passName(resources, frames[0][p], static_cast<int>(p), chain).c_str(), g, w,
+                    first);
+    }
+    std::printf("  %-34s %8.2f  %8.2f  %12.1f\n", "frame, all passes", totalGpu, totalWall,
+                totalFirst);
+    return 0;
+}
