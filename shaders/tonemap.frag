@@ -51,7 +51,11 @@ void main()
     // pow(0, y) is undefined for y <= 0. At the exact centre take the limit
     // of the neighbouring pixels: no darkening for a positive exponent,
     // black for viggnet 0 (and below), like every other pixel then.
-    float darkening = d > 0.0 ? pow(d, viggnet) : (viggnet > 0.0 ? 0.0 : 1.0);
+    // Elsewhere a weight above 1 would only push the colour below black
+    // (which the window shows as black anyway), and an infinite one, from a
+    // negative exponent near the centre, would make 0 x infinity: the
+    // weight stops at 1.
+    float darkening = d > 0.0 ? min(pow(d, viggnet), 1.0) : (viggnet > 0.0 ? 0.0 : 1.0);
     c = mix(c, vec3(0.0), darkening);
     color = vec4(c, 1.0);
 }

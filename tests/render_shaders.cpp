@@ -262,6 +262,12 @@ TEST_F(ShaderTest, VignetteZeroIsBlackEverywhereIncludingTheExactCentre) {
         ASSERT_EQ(out[i + 1], 0.0f) << "pixel " << i / 4;
         ASSERT_EQ(out[i + 2], 0.0f) << "pixel " << i / 4;
     }
+    // Below 0 as well, without an infinity from a tiny distance raised to a
+    // large negative power.
+    tracks[viggnet] = -40.0f;
+    out = run(tonemap, w, h, {source.attachments[0]}, tracks);
+    for (std::size_t i = 0; i < out.size(); i += 4)
+        ASSERT_EQ(out[i], 0.0f) << "pixel " << i / 4;
     // With a positive exponent the centre keeps its whole colour.
     tracks[viggnet] = 2.0f;
     out = run(tonemap, w, h, {source.attachments[0]}, tracks);
