@@ -2,6 +2,8 @@
 // renderFrame with the content block's scene text and noise texture) at
 // 64 x 48, read back from the scene target: attachment 0 holds the colour
 // with the hit distance / 100 in alpha, attachment 1 the bloom selection.
+// The last test walks through the shipped choreography: the camera must
+// stay clear of every surface and every visible moment must show the world.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,10 +12,13 @@
 #include <vector>
 
 #include "host/headless.h"
+#include "host/loop.h"
 #include "render/frame.h"
 #include "render/resources.h"
 #include "render/uniforms.h"
 #include "sync/content.h"
+#include "sync/sync.h"
+#include "tests/support/gpu_compute.h"
 
 namespace {
 
@@ -277,6 +282,92 @@ TEST_F(SceneRender, DegenerateViewsWriteNoUndefinedValues) {
             ASSERT_TRUE(std::isfinite(f.bloom[i])) << "shot " << s << " value " << i;
             ASSERT_TRUE(std::isfinite(f.output[i])) << "shot " << s << " output " << i;
         }
+    }
+}
+
+// The distance from a point to the nearest surface, by the scene's own
+// GetScene with the frame's uniform blocks and the show's noise texture.
+const char* const kDistanceProbe = R"(
+void evaluate(vec4 a, vec4 b, out vec4 r, out vec4 s)
+{
+    time = mod(T0 * 0.2, 1000.0);
+    r = vec4(GetScene(a.xyz).di, 0.0, 0.0, 0.0);
+    s = vec4(0.0);
+}
+)";
+
+TEST_F(SceneRender, ChoreographyKeepsTheCameraOutsideAndTheWorldInView) {
+    std::string log;
+    const std::string text =
+        gpu::withoutVersionLine(gpu::source("shaders/scene/header.glsl")) +
+        gpu::source("shaders/scene/noise.glsl") + gpu::source("shaders/scene/library.glsl") +
+        gpu::source("shaders/scene/framework.glsl") + gpu::source("shaders/scene/scenes.glsl") +
+        kDistanceProbe;
+    GLuint probe = gpu::buildEvaluator(gl, text, &log);
+    ASSERT_NE(probe, 0u) << log;
+
+    SyncDevice* device = createSyncDevice();
+    ASSERT_NE(device, nullptr);
+    SyncTrack* tracks[trackCount];
+    for (int t = 0; t < trackCount; ++t) {
+        tracks[t] = getTrack(device, ostrelContent.trackKeyData[t]);
+        ASSERT_NE(tracks[t], nullptr);
+    }
+    auto valuesAt = [&](int ms) {
+        TrackData v{};
+        for (int t = 0; t < trackCount; ++t) v.value[t] = float(getTrackValue(tracks[t], rowAt(ms)));
+        return v;
+    };
+
+    // Every 50 ms while the picture is not blacked out by the vignette
+    // (viggnet 0): the camera at least 0.15 from the nearest surface.
+    int checked = 0;
+    for (int ms = 0; ms <= 101400; ms += 50) {
+        TrackData v = valuesAt(ms);
+        if (v.value[viggnet] <= 0.0f) continue;
+        const float T0 = float(ms) * 0.0010416667f;
+        float x = v.value[camPosX], y = v.value[camPosY], z = v.value[camPosZ];
+        const float s = v.value[scene];
+        const float turn = (s > 2.0f && s < 3.0f) ? T0 * 0.1f + 2.7f : (s > 3.0f ? 3.14f : 0.0f);
+        const float tx = x * std::cos(turn) + z * std::sin(turn);
+        z = -x * std::sin(turn) + z * std::cos(turn);
+        x = tx;
+
+        FD fd = resources.fd;
+        fd.T0 = T0;
+        const GLuint buffers[4] = {resources.fdBuffer, resources.trackBuffer,
+                                   resources.focusBuffer, resources.bloomBuffer};
+        for (GLuint i = 0; i < 4; ++i) gl.glBindBufferBase(GL_UNIFORM_BUFFER, i, buffers[i]);
+        uploadUniformBlock(gl, resources.fdBuffer, &fd, sizeof fd);
+        uploadUniformBlock(gl, resources.trackBuffer, &v, sizeof v);
+        gl.glActiveTexture(GL_TEXTURE0);
+        gl.glBindTexture(GL_TEXTURE_2D, resources.noiseTexture.texture);
+        std::vector<gpu::Result> d = gpu::evaluate(gl, probe, {{{x, y, z, 0}, {}}});
+        ASSERT_GT(d[0].r.x, 0.15f) << "camera at (" << x << ", " << y << ", " << z << ") at "
+                                   << ms << " ms";
+        ++checked;
+    }
+    EXPECT_GT(checked, 1800);
+
+    // Every 2 s while the picture shows: most traced pixels hit the world.
+    for (int ms = 0; ms <= 101400; ms += 2000) {
+        TrackData v = valuesAt(ms);
+        if (v.value[viggnet] < 1.0f) continue;
+        Shot shot;
+        shot.scene = v.value[scene];
+        for (int i = 0; i < 3; ++i) {
+            shot.camPos[i] = v.value[camPosX + i];
+            shot.camRot[i] = v.value[camRotX + i];
+        }
+        shot.blobPos = v.value[blobPos];
+        shot.blobEffect = v.value[blobEffect];
+        shot.T0 = float(ms) * 0.0010416667f;
+        Frame f = render(shot);
+        int hits = 0, traced = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth && inBand(y); ++x, ++traced)
+                if (f.colourAt(x, y)[3] > 0.0f) ++hits;
+        EXPECT_GT(hits, traced * 6 / 10) << "at " << ms << " ms";
     }
 }
 
