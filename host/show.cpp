@@ -97,11 +97,15 @@ int runShow(const Host& host, EmbeddedContent& content, float sceneScale) {
     host.note(h, "soundtrack started");
 
     std::uint8_t quit = 0;
+    std::int32_t frames = 0;
+    double lastFrame = start, longestFrame = 0.0;  // clock readings, for the closing line
     TrackData values{};
     while (!quit) {
         const double now = host.clock(h);
         host.pump(h, &quit);
         if (!paceFrame(pacer, now, content.advanceTime != 0)) continue;
+        if (now - lastFrame > longestFrame) longestFrame = now - lastFrame;
+        lastFrame = now;
 
         const double row = rowAt(pacer.showTime);
         for (int t = 0; t < trackCount; ++t)
@@ -113,11 +117,14 @@ int runShow(const Host& host, EmbeddedContent& content, float sceneScale) {
 
         renderFrame(gl, resources, content, values, pacer.showTime);
         host.present(h);
+        ++frames;
     }
 
-    char line[128];
-    std::snprintf(line, sizeof line, "show ended at show time %d ms, %.1f ms on the clock",
-                  int(pacer.showTime), host.clock(h) - start);
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "show ended at show time %d ms, %.1f ms on the clock, after %d frames "
+                  "(longest %.1f ms)",
+                  int(pacer.showTime), host.clock(h) - start, int(frames), longestFrame);
     host.note(h, line);
     return 0;
 }

@@ -4,7 +4,7 @@
 set -eu
 packages="build-essential cmake libgtest-dev libsdl2-dev libx11-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
-  xvfb xdotool x11-utils"
+  xvfb xdotool x11-utils libxfixes-dev"
 if [ "$(id -u)" -eq 0 ]; then run=""; else run="sudo"; fi
 # Skip apt entirely when everything is there already.
 missing=""
