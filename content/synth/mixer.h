@@ -10,7 +10,9 @@
 // follows), limits the peaks to the ceiling and rounds to 16 bits. Past the
 // piece's end the soundtrack is silence.
 //
-// The order of every sum is fixed, so the same piece gives the same bytes.
+// An instrument's notes are rendered on two threads (even-numbered and
+// odd-numbered notes apart, then added); the split and the order of every
+// sum are fixed, so the same piece gives the same bytes on any machine.
 #pragma once
 
 #include <cstdint>
