@@ -9,7 +9,7 @@
 // whenever the score or the synthesiser changes and hands the image to the
 // content builder; run it by hand to listen to the piece:
 //
-//     build/bin/ostrel-soundtrack /tmp/ostrel.wav && aplay /tmp/ostrel.wav
+//     build/bin/ostrel-soundtrack /tmp/ostrel.wav     (then any player)
 //
 // --seconds S ends the music after S seconds (with the usual fade), for
 // quick trials. --levels also prints every instrument's own loudness in the
