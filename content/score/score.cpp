@@ -92,7 +92,7 @@ struct Words {
 };
 
 template <class T>
-void readSettings(Words& w, T& target, const std::vector<synth::SettingSpec<T>>& specs,
+void readSettings(Words& w, T& target, const std::vector<synth::SettingInfo<T>>& table,
                   const std::string& what, std::string* sidechain = nullptr, int* sidechainLine = nullptr) {
     while (!w.done()) {
         const Token& key = w.next("a setting");
@@ -102,11 +102,11 @@ void readSettings(Words& w, T& target, const std::vector<synth::SettingSpec<T>>&
             *sidechainLine = name.line;
             continue;
         }
-        const synth::SettingSpec<T>* spec = nullptr;
-        for (const auto& s : specs)
-            if (key.text == s.name) spec = &s;
-        if (!spec) fail(key.line, what + " has no setting '" + key.text + "'");
-        target.*(spec->field) = numberIn(w.next("a value for " + key.text), spec->lo, spec->hi, key.text);
+        const synth::SettingInfo<T>* info = nullptr;
+        for (const auto& s : table)
+            if (key.text == s.name) info = &s;
+        if (!info) fail(key.line, what + " has no setting '" + key.text + "'");
+        target.*(info->field) = numberIn(w.next("a value for " + key.text), info->lo, info->hi, key.text);
     }
 }
 
@@ -190,11 +190,11 @@ private:
         const std::string& kind = st.words[0].text;
         Words w{st, 1};
         if (kind == "master")
-            readSettings(w, score_.piece.master, synth::masterSpecs(), "master", &sidechain_, &sidechainLine_);
+            readSettings(w, score_.piece.master, synth::masterParams(), "master", &sidechain_, &sidechainLine_);
         else if (kind == "reverb")
-            readSettings(w, score_.piece.reverb, synth::reverbSpecs(), "reverb");
+            readSettings(w, score_.piece.reverb, synth::reverbParams(), "reverb");
         else if (kind == "delay")
-            readSettings(w, score_.piece.delay, synth::delaySpecs(), "delay");
+            readSettings(w, score_.piece.delay, synth::delayParams(), "delay");
         else if (kind == "instrument")
             instrument(w);
         else if (kind == "chord")
@@ -216,7 +216,7 @@ private:
     void instrument(Words& w) {
         const Token& name = w.next("an instrument name");
         const Token& kindName = w.next("an instrument kind");
-        const synth::KindSpec* kind = synth::findKind(kindName.text);
+        const synth::KindInfo* kind = synth::findKind(kindName.text);
         if (!kind) fail(kindName.line, "unknown instrument kind '" + kindName.text + "' (kick, snare, hat, synth, fm)");
         if (tracks_.count(name.text)) fail(name.line, "instrument '" + name.text + "' is defined twice");
         synth::Track track;
@@ -224,12 +224,12 @@ private:
         track.patch = synth::defaultPatch(*kind);
         while (!w.done()) {
             const Token& key = w.next("a setting");
-            const synth::ParamSpec* spec = synth::findParam(*kind, key.text);
-            if (!spec) fail(key.line, std::string(kind->name) + " has no setting '" + key.text + "'");
+            const synth::ParamInfo* info = synth::findParam(*kind, key.text);
+            if (!info) fail(key.line, std::string(kind->name) + " has no setting '" + key.text + "'");
             const Token& value = w.next("a value for " + key.text);
             double v;
-            if (spec->words) {
-                std::istringstream names(spec->words);
+            if (info->words) {
+                std::istringstream names(info->words);
                 std::string n;
                 int index = 0;
                 v = -1;
@@ -237,11 +237,11 @@ private:
                     if (n == value.text) v = index;
                     ++index;
                 }
-                if (v < 0) fail(value.line, key.text + " '" + value.text + "' is not one of: " + spec->words);
+                if (v < 0) fail(value.line, key.text + " '" + value.text + "' is not one of: " + info->words);
             } else {
-                v = numberIn(value, spec->lo, spec->hi, key.text);
+                v = numberIn(value, info->lo, info->hi, key.text);
             }
-            track.patch.*(spec->field) = v;
+            track.patch.*(info->field) = v;
         }
         tracks_[name.text] = score_.piece.tracks.size();
         score_.piece.tracks.push_back(track);

@@ -18,8 +18,8 @@ double tenLog10(double x) { return 3.010299956639812 * log2(x); }
 
 }  // namespace
 
-const std::vector<SettingSpec<ReverbSettings>>& reverbSpecs() {
-    static const std::vector<SettingSpec<ReverbSettings>> specs = {
+const std::vector<SettingInfo<ReverbSettings>>& reverbParams() {
+    static const std::vector<SettingInfo<ReverbSettings>> table = {
         {"time", &ReverbSettings::time, 0.1, 20},
         {"size", &ReverbSettings::size, 0.5, 2},
         {"damping", &ReverbSettings::damping, 0, 0.95},
@@ -28,11 +28,11 @@ const std::vector<SettingSpec<ReverbSettings>>& reverbSpecs() {
         {"level", &ReverbSettings::level, 0, 4},
         {"width", &ReverbSettings::width, 0, 2},
     };
-    return specs;
+    return table;
 }
 
-const std::vector<SettingSpec<DelaySettings>>& delaySpecs() {
-    static const std::vector<SettingSpec<DelaySettings>> specs = {
+const std::vector<SettingInfo<DelaySettings>>& delayParams() {
+    static const std::vector<SettingInfo<DelaySettings>> table = {
         {"time", &DelaySettings::time, 0.01, 2},
         {"feedback", &DelaySettings::feedback, 0, 0.95},
         {"tone", &DelaySettings::tone, 200, 18000},
@@ -40,18 +40,18 @@ const std::vector<SettingSpec<DelaySettings>>& delaySpecs() {
         {"level", &DelaySettings::level, 0, 4},
         {"reverb", &DelaySettings::reverb, 0, 1},
     };
-    return specs;
+    return table;
 }
 
-const std::vector<SettingSpec<MasterSettings>>& masterSpecs() {
-    static const std::vector<SettingSpec<MasterSettings>> specs = {
+const std::vector<SettingInfo<MasterSettings>>& masterParams() {
+    static const std::vector<SettingInfo<MasterSettings>> table = {
         {"loudness", &MasterSettings::loudness, -40, -6},
         {"ceiling", &MasterSettings::ceiling, -12, -0.3},
         {"fade", &MasterSettings::fade, 0.01, 10},
         {"lowcut", &MasterSettings::lowcut, 5, 200},
         {"release", &MasterSettings::release, 0.005, 2},
     };
-    return specs;
+    return table;
 }
 
 void OnePole::tune(double cutoff) {

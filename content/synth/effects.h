@@ -51,14 +51,14 @@ struct MasterSettings {
 
 // A named setting of one of the structures above, for the score's parser.
 template <class T>
-struct SettingSpec {
+struct SettingInfo {
     const char* name;
     double T::*field;
     double lo, hi;
 };
-const std::vector<SettingSpec<ReverbSettings>>& reverbSpecs();
-const std::vector<SettingSpec<DelaySettings>>& delaySpecs();
-const std::vector<SettingSpec<MasterSettings>>& masterSpecs();
+const std::vector<SettingInfo<ReverbSettings>>& reverbParams();
+const std::vector<SettingInfo<DelaySettings>>& delayParams();
+const std::vector<SettingInfo<MasterSettings>>& masterParams();
 
 // A one-pole filter: low-pass output and its complement, the high-pass.
 struct OnePole {

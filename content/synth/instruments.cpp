@@ -11,8 +11,8 @@ namespace synth {
 namespace {
 
 // The mixer's parameters, which every kind has.
-const std::vector<ParamSpec>& mixerParams() {
-    static const std::vector<ParamSpec> params = {
+const std::vector<ParamInfo>& mixerParams() {
+    static const std::vector<ParamInfo> params = {
         {"level", &Patch::level, 0, -60, 12, nullptr},
         {"pan", &Patch::pan, 0, -1, 1, nullptr},
         {"width", &Patch::width, 1, 0, 2, nullptr},
@@ -25,8 +25,8 @@ const std::vector<ParamSpec>& mixerParams() {
     return params;
 }
 
-std::vector<ParamSpec> withMixer(std::vector<ParamSpec> own) {
-    std::vector<ParamSpec> all = mixerParams();
+std::vector<ParamInfo> withMixer(std::vector<ParamInfo> own) {
+    std::vector<ParamInfo> all = mixerParams();
     all.insert(all.end(), own.begin(), own.end());
     return all;
 }
@@ -34,8 +34,8 @@ std::vector<ParamSpec> withMixer(std::vector<ParamSpec> own) {
 const char* const waves = "saw square triangle sine";
 const char* const filters = "lowpass bandpass highpass";
 
-const std::vector<KindSpec>& kinds() {
-    static const std::vector<KindSpec> table = {
+const std::vector<KindInfo>& kinds() {
+    static const std::vector<KindInfo> table = {
         {"kick", kindKick,
          withMixer({
              {"freq", &Patch::freq, 50, 20, 400, nullptr},
@@ -324,21 +324,21 @@ void renderFm(const Patch& p, const NoteEvent& n, const Out& out) {
 
 }  // namespace
 
-const KindSpec* findKind(const std::string& name) {
-    for (const KindSpec& k : kinds())
+const KindInfo* findKind(const std::string& name) {
+    for (const KindInfo& k : kinds())
         if (name == k.name) return &k;
     return nullptr;
 }
 
-Patch defaultPatch(const KindSpec& kind) {
+Patch defaultPatch(const KindInfo& kind) {
     Patch p;
     p.kind = kind.kind;
-    for (const ParamSpec& s : kind.params) p.*(s.field) = s.def;
+    for (const ParamInfo& s : kind.params) p.*(s.field) = s.def;
     return p;
 }
 
-const ParamSpec* findParam(const KindSpec& kind, const std::string& name) {
-    for (const ParamSpec& s : kind.params)
+const ParamInfo* findParam(const KindInfo& kind, const std::string& name) {
+    for (const ParamInfo& s : kind.params)
         if (name == s.name) return &s;
     return nullptr;
 }

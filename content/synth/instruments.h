@@ -56,25 +56,25 @@ struct Patch {
     double ratio = 2, index = 2, indexDecay = 0.5;
 };
 
-struct ParamSpec {
+struct ParamInfo {
     const char* name;
     double Patch::*field;
     double def, lo, hi;
     const char* words;  // blank-separated names for the values 0, 1, ...; null for numbers
 };
 
-struct KindSpec {
+struct KindInfo {
     const char* name;
     int kind;
-    std::vector<ParamSpec> params;
+    std::vector<ParamInfo> params;
 };
 
 // The kind of that name, or null.
-const KindSpec* findKind(const std::string& name);
+const KindInfo* findKind(const std::string& name);
 // A patch of `kind` with every parameter at its default.
-Patch defaultPatch(const KindSpec& kind);
+Patch defaultPatch(const KindInfo& kind);
 // The parameter of that name, or null.
-const ParamSpec* findParam(const KindSpec& kind, const std::string& name);
+const ParamInfo* findParam(const KindInfo& kind, const std::string& name);
 
 // One note, in samples from the start of the piece.
 struct NoteEvent {
