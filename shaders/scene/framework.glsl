@@ -77,10 +77,12 @@ SD SphereTracing(vec3 ro, vec3 rd)
 // the field has no gradient the normal points up.
 vec3 opNormal(vec3 p)
 {
-    const float e = 0.001;
-    vec3 n = vec3(GetScene(p + vec3(e, 0.0, 0.0)).di - GetScene(p - vec3(e, 0.0, 0.0)).di,
-                  GetScene(p + vec3(0.0, e, 0.0)).di - GetScene(p - vec3(0.0, e, 0.0)).di,
-                  GetScene(p + vec3(0.0, 0.0, e)).di - GetScene(p - vec3(0.0, 0.0, e)).di);
+    vec3 n = vec3(0.0);
+    for (int axis = 0; axis < 3; ++axis) {
+        vec3 e = vec3(0.0);
+        e[axis] = 0.001;
+        n[axis] = GetScene(p + e).di - GetScene(p - e).di;
+    }
     return opSafeNormalize(n, vec3(0.0, 1.0, 0.0));
 }
 
