@@ -2,11 +2,9 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(OSTREL_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${OSTREL_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${OSTREL_MINGW_PREFIX}-g++)
-set(CMAKE_ASM_COMPILER ${OSTREL_MINGW_PREFIX}-gcc)
-set(CMAKE_RC_COMPILER ${OSTREL_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${OSTREL_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Single-precision arithmetic in SSE registers, rounded to float after every
+# operation as on x86-64: x87's extended precision would change results such
+# as the track evaluation's single-precision subtraction.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
