@@ -1,10 +1,15 @@
 #!/bin/sh
 # Installs what building, running and testing the show needs on Debian 12.
-# Runs apt-get directly as root, through sudo otherwise.
+# Runs apt-get directly as root, through sudo otherwise. mingw-w64 cross-builds
+# the Windows executables; wine64 runs them in the tests, with the fonts its
+# dialogs use and the X libraries its X11 driver loads at run time (Debian
+# only recommends them).
 set -eu
 packages="build-essential cmake libgtest-dev libsdl2-dev libx11-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
-  xvfb xdotool x11-utils libxfixes-dev"
+  xvfb xdotool x11-utils libxfixes-dev
+  mingw-w64 wine64 fonts-wine libxcursor1 libxrandr2 libxrender1 libxi6
+  libxinerama1 libxcomposite1 libxxf86vm1"
 if [ "$(id -u)" -eq 0 ]; then run=""; else run="sudo"; fi
 # Skip apt entirely when everything is there already.
 missing=""

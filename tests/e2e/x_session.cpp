@@ -237,12 +237,16 @@ std::vector<std::uint32_t> XSession::grab(Window window, int& width, int& height
 // ---- ShowProcess -------------------------------------------------------------
 
 ShowProcess::ShowProcess(const std::string& path, const std::string& display,
+                         const std::vector<std::string>& environment)
+    : ShowProcess(std::vector<std::string>{path}, display, environment) {}
+
+ShowProcess::ShowProcess(const std::vector<std::string>& argv, const std::string& display,
                          const std::vector<std::string>& environment) {
     std::vector<std::string> changes = {"DISPLAY=" + display, "SDL_AUDIODRIVER=dummy"};
     changes.insert(changes.end(), environment.begin(), environment.end());
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) return;
-    pid_ = spawn({path}, childEnvironment(changes), out[1], err[1]);
+    pid_ = spawn(argv, childEnvironment(changes), out[1], err[1]);
     close(out[1]);
     close(err[1]);
     outReader_ = std::thread([this, fd = out[0]] { collect(fd, out_); });
@@ -332,8 +336,11 @@ std::string ShowProcess::err() {
     return all;
 }
 
-int runProgram(const std::vector<std::string>& argv, const std::string& display) {
-    pid_t pid = spawn(argv, childEnvironment({"DISPLAY=" + display}), -1, -1);
+int runProgram(const std::vector<std::string>& argv, const std::string& display,
+               const std::vector<std::string>& environment) {
+    std::vector<std::string> changes = {"DISPLAY=" + display};
+    changes.insert(changes.end(), environment.begin(), environment.end());
+    pid_t pid = spawn(argv, childEnvironment(changes), -1, -1);
     int status = 0;
     waitpid(pid, &status, 0);
     return decode(status);

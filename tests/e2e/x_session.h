@@ -68,6 +68,9 @@ public:
     // the extra variables given ("NAME=value", or "NAME" to remove one).
     ShowProcess(const std::string& path, const std::string& display,
                 const std::vector<std::string>& environment = {});
+    // The same for a whole command line (a loader and its program).
+    ShowProcess(const std::vector<std::string>& argv, const std::string& display,
+                const std::vector<std::string>& environment = {});
     ~ShowProcess();
 
     // The time the first line containing `text` arrived on stdout, waiting
@@ -93,5 +96,7 @@ private:
     std::thread outReader_, errReader_;
 };
 
-// Runs a program to its end with the given DISPLAY, discarding its output.
-int runProgram(const std::vector<std::string>& argv, const std::string& display);
+// Runs a program to its end with the given DISPLAY and extra variables,
+// discarding its output.
+int runProgram(const std::vector<std::string>& argv, const std::string& display,
+               const std::vector<std::string>& environment = {});
