@@ -111,6 +111,18 @@ struct Picture {
         return std::max(brightest(0, height / 10 - 1), brightest(height - height / 10 + 1, height));
     }
     std::uint32_t band() const { return brightest(height / 10 + 1, height - height / 10 - 1); }
+    void save(const std::string& path) const {  // binary PPM, for a look by hand
+        if (FILE* f = std::fopen(path.c_str(), "wb")) {
+            std::fprintf(f, "P6\n%d %d\n255\n", width, height);
+            for (std::uint32_t p : pixels) {
+                const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16),
+                                              static_cast<unsigned char>(p >> 8),
+                                              static_cast<unsigned char>(p)};
+                std::fwrite(rgb, 1, 3, f);
+            }
+            std::fclose(f);
+        }
+    }
 };
 
 class WineShow : public ::testing::Test {
@@ -244,6 +256,9 @@ TEST_F(WineShow, CaptionedWindowDrawsTheBandWithBarsAndEscapeEndsWith255) {
     EXPECT_TRUE(x->cursorHidden()) << "the pointer shows over the window";
 
     const Picture picture = litPicture(window, 90.0);
+    picture.save("wine-ostrel-512.ppm");
+    std::printf("%d x %d picture: brightest channel %u in the band, %u in the bars\n",
+                picture.width, picture.height, picture.band(), picture.bars());
     EXPECT_GT(picture.band(), 2 * barLevel) << "the band stayed dark";
     EXPECT_LE(picture.bars(), barLevel) << "the top and bottom tenths are not black";
 
