@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs what building, running and testing the show needs on Debian 12.
-# Runs apt-get directly as root, through sudo otherwise. mingw-w64 cross-builds
+# Runs apt-get directly as root, through sudo otherwise, with the packages'
+# recommended companions (Xvfb and Wine need some of theirs). mingw-w64 cross-builds
 # the Windows executables; wine64 runs them in the tests, with the fonts its
 # dialogs use and the X libraries its X11 driver loads at run time (Debian
 # only recommends them).
@@ -18,5 +19,5 @@ for p in $packages; do
 done
 if [ -n "$missing" ]; then
   $run apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $run apt-get install -y -qq --no-install-recommends $missing
+  DEBIAN_FRONTEND=noninteractive $run apt-get install -y -qq $missing
 fi
