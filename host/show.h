@@ -34,6 +34,13 @@
 
 struct EmbeddedContent;
 
+// The build's display variant, fixed at build time: a captioned window of a
+// given outer size, or a borderless window covering the primary display.
+struct WindowVariant {
+    int width, height;  // outer size of a captioned window
+    bool borderless;    // cover the primary display instead
+};
+
 struct Host {
     void* context;  // handed back to every call
 

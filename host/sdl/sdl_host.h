@@ -30,11 +30,6 @@
 
 #include "host/show.h"
 
-struct WindowVariant {
-    int width, height;  // outer size of a captioned window
-    bool borderless;    // cover the primary display instead
-};
-
 // The host for this process (one window per process).
 Host sdlHost(const WindowVariant& variant);
 

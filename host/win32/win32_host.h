@@ -51,11 +51,6 @@
 
 struct EmbeddedContent;
 
-struct WindowVariant {
-    int width, height;  // outer size of a captioned window
-    bool borderless;    // cover the primary screen instead
-};
-
 // The host for this process (one window per process).
 Host win32Host(const WindowVariant& variant);
 
