@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "sync/sync.h"
+
 FramePacer startPacer(double now) { return FramePacer{now, 0}; }
 
 bool paceFrame(FramePacer& pacer, double now, bool advanceTime) {
@@ -26,6 +28,11 @@ bool paceFrame(FramePacer& pacer, double now, bool advanceTime) {
 }
 
 float rowAt(std::int32_t showTime) { return float(showTime) * rowsPerMillisecond; }
+
+void evaluateTracks(SyncTrack* const tracks[trackCount], float row, TrackData& values) {
+    for (int t = 0; t < trackCount; ++t)
+        values.value[t] = float(getTrackValue(tracks[t], double(row)));
+}
 
 EndOfShow endOfShow(float scene) {
     // Comparisons with NaN are false: NaN neither stops nor ends anything.

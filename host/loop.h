@@ -19,6 +19,10 @@
 
 #include <cstdint>
 
+#include "render/uniforms.h"
+
+struct SyncTrack;
+
 // One frame every 1/60 s at most.
 inline constexpr double framePeriodSeconds = 0.016666666666666666;
 // row = show time x 0.024: 24 rows a second.
@@ -41,6 +45,12 @@ bool paceFrame(FramePacer& pacer, double now, bool advanceTime);
 
 // The sync row of a show time, in single precision as the tracks are keyed.
 float rowAt(std::int32_t showTime);
+
+// The 13 track values of a frame at `row`, exactly as the frame loop hands
+// them to the render: the row widened to double for each track, each value
+// narrowed to single. Tools and tests that show a moment of the show use it
+// too, so they see what the show sees.
+void evaluateTracks(SyncTrack* const tracks[trackCount], float row, TrackData& values);
 
 struct EndOfShow {
     bool stopSoundtrack;  // scene strictly between -2.0 and -0.5

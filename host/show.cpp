@@ -107,9 +107,7 @@ int runShow(const Host& host, EmbeddedContent& content, float sceneScale) {
         if (now - lastFrame > longestFrame) longestFrame = now - lastFrame;
         lastFrame = now;
 
-        const double row = rowAt(pacer.showTime);
-        for (int t = 0; t < trackCount; ++t)
-            values.value[t] = float(getTrackValue(tracks[t], row));
+        evaluateTracks(tracks, rowAt(pacer.showTime), values);
 
         const EndOfShow rule = endOfShow(values.value[scene]);
         if (rule.stopSoundtrack) host.stopSoundtrack(h);

@@ -136,6 +136,8 @@ const RenderTarget& compositeTarget(const RenderResources& r, std::int32_t passe
 
 }  // namespace
 
+float showClock(std::int32_t showTime) { return static_cast<float>(showTime) * clockScale; }
+
 bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content,
                            float sceneScale, RenderResources& r, std::string* error) {
     r = RenderResources{};
@@ -234,5 +236,5 @@ void renderFrame(const GlFunctions& gl, RenderResources& r, const EmbeddedConten
     drawPass(gl, r.outputFramebuffer, r.tonemapProgram, 1, &colour);
 
     // Seen by the shaders of the next frame.
-    r.fd.T0 = static_cast<float>(showTime) * clockScale;
+    r.fd.T0 = showClock(showTime);
 }

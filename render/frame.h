@@ -50,6 +50,10 @@ bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content
 // (already built) noise compute program.
 TextureBinding createNoiseTexture(const GlFunctions& gl, GLuint noiseProgram);
 
+// The show clock T0 of a show time in milliseconds: show time x 1/960 in
+// single precision (0.0010416667, the float nearest 1/960).
+float showClock(std::int32_t showTime);
+
 // Runs the passes of one frame with the frame's track values. With a bloom
 // pass count of 1, 5, 9, ... the composite lands in bloomSwapTarget instead
 // of bloomTarget, so that no pass samples the texture it draws into.

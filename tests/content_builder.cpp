@@ -16,6 +16,7 @@
 #include "content/wav_writer.h"
 #include "sync/tracks.h"
 #include "sync/wave.h"
+#include "tests/support/run_command.h"
 
 namespace {
 
@@ -200,18 +201,6 @@ TEST(ContentSoundtrack, TheWriterLaysOutTheShowsChunks) {
 
 namespace {
 
-// Runs a command, returning its exit status and what it wrote.
-int run(const std::string& command, std::string& output) {
-    output.clear();
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return -1;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 struct BuilderRun {
     std::string dir;
     BuilderRun() {
@@ -236,7 +225,7 @@ struct BuilderRun {
                               "/shaders/tonemap.frag --depth-of-field " + src +
                               "/shaders/depth_of_field.frag --noise " + src +
                               "/shaders/noise.comp --scene " + src + "/shaders/scene/header.glsl";
-        return run(command, output);
+        return runCommand(command, output);
     }
 };
 

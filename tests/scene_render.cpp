@@ -315,7 +315,7 @@ TEST_F(SceneRender, ChoreographyKeepsTheCameraOutsideAndTheWorldInView) {
     }
     auto valuesAt = [&](int ms) {
         TrackData v{};
-        for (int t = 0; t < trackCount; ++t) v.value[t] = float(getTrackValue(tracks[t], rowAt(ms)));
+        evaluateTracks(tracks, rowAt(ms), v);
         return v;
     };
 
@@ -325,7 +325,7 @@ TEST_F(SceneRender, ChoreographyKeepsTheCameraOutsideAndTheWorldInView) {
     for (int ms = 0; ms <= 101400; ms += 50) {
         TrackData v = valuesAt(ms);
         if (v.value[viggnet] <= 0.0f) continue;
-        const float T0 = float(ms) * 0.0010416667f;
+        const float T0 = showClock(ms);
         float x = v.value[camPosX], y = v.value[camPosY], z = v.value[camPosZ];
         const float s = v.value[scene];
         const float turn = (s > 2.0f && s < 3.0f) ? T0 * 0.1f + 2.7f : (s > 3.0f ? 3.14f : 0.0f);
@@ -361,7 +361,7 @@ TEST_F(SceneRender, ChoreographyKeepsTheCameraOutsideAndTheWorldInView) {
         }
         shot.blobPos = v.value[blobPos];
         shot.blobEffect = v.value[blobEffect];
-        shot.T0 = float(ms) * 0.0010416667f;
+        shot.T0 = showClock(ms);
         Frame f = render(shot);
         int hits = 0, traced = 0;
         for (int y = 0; y < kHeight; ++y)

@@ -247,14 +247,15 @@ int main(int argc, char** argv) {
     TrackData tracks = {};
     SyncDevice* device = createSyncDevice();
     const float row = rowAt(options.time);
+    SyncTrack* synced[trackCount];
     for (int t = 0; t < trackCount; ++t) {
-        SyncTrack* track = device ? getTrack(device, content.trackKeyData[t]) : nullptr;
-        if (track == nullptr) {
+        synced[t] = device ? getTrack(device, content.trackKeyData[t]) : nullptr;
+        if (synced[t] == nullptr) {
             std::fprintf(stderr, "bench: track %s cannot be loaded\n", trackNames[t]);
             return 1;
         }
-        tracks.value[t] = static_cast<float>(getTrackValue(track, row));
     }
+    evaluateTracks(synced, row, tracks);
 
     std::printf("ostrel-bench: %d x %d, scene scale %g (%d x %d), show time %d ms (row %.2f), "
                 "bloom passes %d, depth of field %s\n",

@@ -40,9 +40,6 @@ namespace {
 typedef void(OSTREL_GLAPI* ReadPixels)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
 typedef void(OSTREL_GLAPI* ReadBuffer)(GLenum);
 
-// The float nearest 1/960: show-time milliseconds to the shaders' clock.
-const float clockScale = 0.0010416667f;
-
 struct Options {
     std::string output;
     int every = 2000;
@@ -218,9 +215,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; ++i) {
         const int ms = o.times[std::size_t(i)];
         TrackData values{};
-        for (int t = 0; t < trackCount; ++t)
-            values.value[t] = float(getTrackValue(tracks[t], rowAt(ms)));
-        resources.fd.T0 = float(ms) * clockScale;
+        evaluateTracks(tracks, rowAt(ms), values);
+        resources.fd.T0 = showClock(ms);
         renderFrame(gl, resources, content, values, ms);
 
         gl.glBindFramebuffer(GL_FRAMEBUFFER, output.framebuffer);

@@ -88,15 +88,6 @@ std::vector<std::string> showLines(const std::string& text) {
     return lines;
 }
 
-// Sends keys until the show ends: a key sent while the show is still
-// starting can be lost.
-std::optional<int> keysUntilExit(XSession& x, ShowProcess& show, Window window, const char* keys) {
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        x.sendKeys(window, keys);
-        if (auto status = show.waitForExit(exitWait / 10)) return status;
-    }
-    return std::nullopt;
-}
 
 class ShowEndToEnd : public ::testing::Test {
 protected:
@@ -142,7 +133,7 @@ TEST_F(ShowEndToEnd, CaptionedWindowWithBarsAndHiddenPointerEndsOnEscapeWith255)
     EXPECT_GT(picture.band(), 2 * barLevel) << "the band stayed dark";
     EXPECT_LE(picture.bars(), barLevel) << "the top and bottom tenths are not black";
 
-    EXPECT_EQ(keysUntilExit(*x, *show, window, "Escape"), 255);
+    EXPECT_EQ(keysUntilExit(*x, *show, window, "Escape", exitWait), 255);
     EXPECT_EQ(show->out().find("show ended"), std::string::npos) << "Escape ends at once";
     EXPECT_EQ(show->err(), "");
 }
@@ -152,7 +143,7 @@ TEST_F(ShowEndToEnd, AltEscapeCompletesTheFrameAndEndsWithZero) {
     Window window = start(OSTREL_SHOW_512);
     ASSERT_NE(window, 0u);
     ASSERT_TRUE(show->waitForLine("soundtrack started", windowWait)) << show->err();
-    EXPECT_EQ(keysUntilExit(*x, *show, window, "alt+Escape"), 0);
+    EXPECT_EQ(keysUntilExit(*x, *show, window, "alt+Escape", exitWait), 0);
     EXPECT_NE(show->out().find("show ended at show time"), std::string::npos) << show->out();
 }
 
@@ -164,12 +155,7 @@ TEST_F(ShowEndToEnd, CloseRequestEndsWith255) {
     EXPECT_EQ(g.width, 1024);
     EXPECT_EQ(g.height, 768);
     ASSERT_TRUE(show->waitForLine("soundtrack started", windowWait)) << show->err();
-    std::optional<int> status;
-    for (int attempt = 0; attempt < 10 && !status; ++attempt) {
-        x->sendCloseRequest(window);
-        status = show->waitForExit(exitWait / 10);
-    }
-    EXPECT_EQ(status, 255);
+    EXPECT_EQ(closeUntilExit(*x, *show, window, exitWait), 255);
     EXPECT_EQ(show->out().find("show ended"), std::string::npos);
 }
 
@@ -188,7 +174,7 @@ TEST_F(ShowEndToEnd, BorderlessBuildsCoverTheScreenWithBars) {
         Picture picture = litPicture(*x, window, 60.0);
         EXPECT_GT(picture.band(), 2 * barLevel) << "the band stayed dark";
         EXPECT_LE(picture.bars(), barLevel);
-        EXPECT_EQ(keysUntilExit(*x, *show, window, "Escape"), 255);
+        EXPECT_EQ(keysUntilExit(*x, *show, window, "Escape", exitWait), 255);
         TearDown();
     }
 }

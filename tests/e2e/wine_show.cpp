@@ -158,15 +158,6 @@ protected:
                  seconds);
         return picture;
     }
-    // Sends keys until the show ends: a key sent while Wine is still
-    // starting the program can be lost.
-    std::optional<int> keysUntilExit(Window window, const char* keys) {
-        for (int attempt = 0; attempt < 10; ++attempt) {
-            x->sendKeys(window, keys);
-            if (auto status = show->waitForExit(exitWait / 10)) return status;
-        }
-        return std::nullopt;
-    }
     void TearDown() override {
         show.reset();
         if (x && x->ok())  // every process of the prefix, before its X server goes
@@ -262,7 +253,7 @@ TEST_F(WineShow, CaptionedWindowDrawsTheBandWithBarsAndEscapeEndsWith255) {
     EXPECT_GT(picture.band(), 2 * barLevel) << "the band stayed dark";
     EXPECT_LE(picture.bars(), barLevel) << "the top and bottom tenths are not black";
 
-    EXPECT_EQ(keysUntilExit(window, "Escape"), 255);
+    EXPECT_EQ(keysUntilExit(*x, *show, window, "Escape", exitWait), 255);
     EXPECT_EQ(show->out().find("show ended"), std::string::npos) << "Escape ends at once";
     EXPECT_EQ(show->err(), "");
 }
@@ -273,7 +264,7 @@ TEST_F(WineShow, AltEscapeCompletesTheFrameAndEndsWithZero) {
     Window window = start("ostrel-512");
     ASSERT_NE(window, 0u);
     ASSERT_TRUE(show->waitForLine("soundtrack started", windowWait)) << show->err();
-    EXPECT_EQ(keysUntilExit(window, "alt+Escape"), 0);
+    EXPECT_EQ(keysUntilExit(*x, *show, window, "alt+Escape", exitWait), 0);
     EXPECT_NE(show->out().find("show ended at show time"), std::string::npos) << show->out();
 }
 
@@ -287,12 +278,7 @@ TEST_F(WineShow, CloseRequestEndsWith255) {
     EXPECT_LE(g.y + g.height, 768);
     EXPECT_GT(g.width, 900);
     ASSERT_TRUE(show->waitForLine("soundtrack started", windowWait)) << show->err();
-    std::optional<int> status;
-    for (int attempt = 0; attempt < 10 && !status; ++attempt) {
-        x->sendCloseRequest(window);
-        status = show->waitForExit(exitWait / 10);
-    }
-    EXPECT_EQ(status, 255);
+    EXPECT_EQ(closeUntilExit(*x, *show, window, exitWait), 255);
     EXPECT_EQ(show->out().find("show ended"), std::string::npos);
 }
 
@@ -315,7 +301,7 @@ TEST_F(WineShow, BorderlessBuildsCoverTheScreenWithBars) {
         const Picture picture = litPicture(window, 90.0);
         EXPECT_GT(picture.band(), 2 * barLevel) << "the band stayed dark";
         EXPECT_LE(picture.bars(), barLevel);
-        EXPECT_EQ(keysUntilExit(window, "Escape"), 255);
+        EXPECT_EQ(keysUntilExit(*x, *show, window, "Escape", exitWait), 255);
         TearDown();
     }
 }
@@ -340,7 +326,7 @@ TEST_F(WineShow, WithoutOpenGl43AMessageBoxSaysWhy) {
     }
     ASSERT_NE(box, 0u) << "no message box; stderr:\n" << show->err();
     EXPECT_TRUE(show->running()) << "the box did not wait for an answer";
-    EXPECT_EQ(keysUntilExit(box, "Return"), 1);
+    EXPECT_EQ(keysUntilExit(*x, *show, box, "Return", exitWait), 1);
     const std::string err = show->err();
     std::printf("%s", err.c_str());
     EXPECT_EQ(err.rfind("ostrel: GL: the show needs OpenGL 4.3 core", 0), 0u) << err;

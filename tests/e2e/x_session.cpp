@@ -345,3 +345,20 @@ int runProgram(const std::vector<std::string>& argv, const std::string& display,
     waitpid(pid, &status, 0);
     return decode(status);
 }
+
+std::optional<int> keysUntilExit(XSession& x, ShowProcess& show, Window window, const char* keys,
+                                 double seconds) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        x.sendKeys(window, keys);
+        if (auto status = show.waitForExit(seconds / 10)) return status;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> closeUntilExit(XSession& x, ShowProcess& show, Window window, double seconds) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        x.sendCloseRequest(window);
+        if (auto status = show.waitForExit(seconds / 10)) return status;
+    }
+    return std::nullopt;
+}

@@ -96,6 +96,13 @@ private:
     std::thread outReader_, errReader_;
 };
 
+// Sends keys, or a close request, to the show's window until the show ends,
+// at most ten times over `seconds`: one sent while the show is still
+// starting can be lost. The exit status, or nothing if the show runs on.
+std::optional<int> keysUntilExit(XSession& x, ShowProcess& show, Window window, const char* keys,
+                                 double seconds);
+std::optional<int> closeUntilExit(XSession& x, ShowProcess& show, Window window, double seconds);
+
 // Runs a program to its end with the given DISPLAY and extra variables,
 // discarding its output.
 int runProgram(const std::vector<std::string>& argv, const std::string& display,
