@@ -24,6 +24,7 @@
 #include "sync/tracks.h"
 #include "sync/tweak.h"
 #include "sync/wave.h"
+#include "tests/support/run_command.h"
 
 namespace {
 
@@ -133,6 +134,34 @@ TEST(ContentBlock, TextsAndBlobsAreStoredWhole) {
         << error;
     EXPECT_TRUE(isShowFormat(format));
     EXPECT_EQ(format.sampleBytes, 29690092u);
+}
+
+// The 1024 x 768 build's block, linked beside this build's under another
+// name: the build variants must carry the same content.
+extern "C" EmbeddedContent ostrelContent1024;
+
+TEST(ContentBlock, BuildVariantsDifferOnlyInTheStartRenderSize) {
+    const EmbeddedContent& a = ostrelContent;
+    const EmbeddedContent& b = ostrelContent1024;
+    EXPECT_EQ(a.renderWidth, 512.0f);
+    EXPECT_EQ(a.renderHeight, 384.0f);
+    EXPECT_EQ(b.renderWidth, 1024.0f);
+    EXPECT_EQ(b.renderHeight, 768.0f);
+    // References point into each build's own read-only data: compare what
+    // they refer to.
+    for (int i = 0; i < shaderTextCount; ++i) {
+        ASSERT_EQ(a.shaderTexts[i] == nullptr, b.shaderTexts[i] == nullptr) << i;
+        if (a.shaderTexts[i]) EXPECT_STREQ(a.shaderTexts[i], b.shaderTexts[i]) << i;
+    }
+    for (int t = 0; t < trackCount; ++t) {
+        const std::size_t bytes = 4 + 9 * std::size_t(a.trackKeyData[t][0]);
+        EXPECT_EQ(std::memcmp(a.trackKeyData[t], b.trackKeyData[t], bytes), 0) << trackNames[t];
+    }
+    // Everything from the run flags to the end of the block, byte for byte.
+    const std::size_t from = offsetof(EmbeddedContent, advanceTime);
+    const auto* pa = reinterpret_cast<const unsigned char*>(&a);
+    const auto* pb = reinterpret_cast<const unsigned char*>(&b);
+    EXPECT_EQ(std::memcmp(pa + from, pb + from, sizeof(EmbeddedContent) - from), 0);
 }
 
 TEST(ContentRoundTrip, DecodedTracksEqualTheTextAssets) {
@@ -273,14 +302,7 @@ TEST(ContentTracks, TheShowsFixedKeysAreInPlace) {
 namespace {
 
 int runInspect(const std::string& arguments, std::string& output) {
-    output.clear();
-    std::FILE* pipe = popen((std::string(OSTREL_INSPECT) + " " + arguments + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return -1;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return runCommand(std::string(OSTREL_INSPECT) + " " + arguments, output);
 }
 
 }  // namespace
