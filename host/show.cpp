@@ -115,6 +115,7 @@ int runShow(const Host& host, EmbeddedContent& content, float sceneScale) {
 
         renderFrame(gl, resources, content, values, pacer.showTime);
         host.present(h);
+        if (host.presented) host.presented(h, pacer.showTime, pacer.reference);
         ++frames;
     }
 

@@ -1,6 +1,8 @@
 // sdl_host.cpp: the SDL2 window, GL context, event pump, clock and player.
 #include "host/sdl/sdl_host.h"
 
+#include <time.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,9 @@ struct SdlState {
     SDL_Window* window;
     SDL_GLContext gl;
     SoundtrackPlayer player;
+    SoundClock soundClock;  // the show clock, kept in step with the sound
+    double lastMonotonic;   // the monotonic reading behind the last show clock reading
+    std::FILE* frameLog;
 };
 
 SdlState state{};
@@ -170,11 +175,17 @@ bool makeContext(void* context, GlFunctions& gl, std::string* error) {
     return true;
 }
 
-double readClock(void*) {
+double monotonicMs() {
     // Queried anew each call, scale first: milliseconds with the counter's
     // own resolution (nanoseconds on Linux).
     const double scale = 1000.0 / double(SDL_GetPerformanceFrequency());
     return scale * double(SDL_GetPerformanceCounter());
+}
+
+double readClock(void* context) {
+    SdlState& s = of(context);
+    s.lastMonotonic = monotonicMs();
+    return readSoundClock(s.soundClock, s.lastMonotonic);
 }
 
 [[noreturn]] void exitNow() {
@@ -199,7 +210,29 @@ void pump(void* context, std::uint8_t* quit) {
     }
 }
 
-void present(void* context) { SDL_GL_SwapWindow(of(context).window); }
+void present(void* context) {
+    SdlState& s = of(context);
+    SDL_GL_SwapWindow(s.window);
+    // The loop read the clock last for this frame: how long it took to show.
+    frameShown(s.soundClock, monotonicMs() - s.lastMonotonic);
+}
+
+// One line a presented frame: its show time in ms; CLOCK_MONOTONIC in ns
+// right after the swap and at the moment the frame's show time stood for
+// (other programs, a recorder of the sound or a test, read that clock); the
+// render size. The frame's clock reading is the last one the loop took
+// before the frame, so its monotonic reading is the last one kept.
+void logFrame(void* context, std::int32_t showTime, double frameClock) {
+    SdlState& s = of(context);
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const double credited = s.lastMonotonic - (s.soundClock.last - frameClock);
+    const long long presented = (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
+    std::fprintf(s.frameLog, "%d %lld %lld %d %d\n", int(showTime), presented,
+                 presented - (long long)((monotonicMs() - credited) * 1e6),
+                 int(s.content->renderWidth), int(s.content->renderHeight));
+    std::fflush(s.frameLog);
+}
 
 void note(void*, const char* line) {
     std::printf("ostrel: %s\n", line);
@@ -241,6 +274,8 @@ EventAction classifyEvent(const SDL_Event& event) {
 
 Host sdlHost(const WindowVariant& variant) {
     state.variant = variant;
+    state.player.clock = &state.soundClock;
+    state.player.now = monotonicMs;
     Host host{};
     host.context = &state;
     host.hideCursor = hideCursor;
@@ -254,5 +289,12 @@ Host sdlHost(const WindowVariant& variant) {
     host.stopSoundtrack = stopSound;
     host.note = note;
     host.reportFailure = reportFailure;
+    if (const char* path = std::getenv("OSTREL_FRAME_LOG")) {
+        state.frameLog = std::fopen(path, "w");
+        if (state.frameLog)
+            host.presented = logFrame;
+        else
+            std::fprintf(stderr, "ostrel: frame log: cannot write %s\n", path);
+    }
     return host;
 }

@@ -22,6 +22,18 @@
 // with status 255; Alt+Escape sets the quit flag (the frame completes and
 // the show returns 0). Nothing else has an effect.
 //
+// Clock and sound: the show clock is the monotonic clock held and steered
+// by host/sdl/sound_clock.h, so the show time is the music heard (to within
+// a few milliseconds) wherever a sound device plays it; without one, or with
+// a driver that plays nothing, it is the monotonic clock.
+//
+// Frame log: with OSTREL_FRAME_LOG=PATH in the environment the host writes
+// one line per presented frame to PATH, "SHOWTIME_MS PRESENTED_NS
+// CREDITED_NS WIDTH HEIGHT": the show time the frame showed, CLOCK_MONOTONIC
+// right after the swap and at the moment the show time stood for, and the
+// render size. It is for measuring the picture against the sound and
+// watching the window's size; without the variable nothing is written.
+//
 // Platform note: without DISPLAY, SDL silently picks its offscreen driver;
 // unless SDL_VIDEODRIVER asks for it by name, that counts as no window.
 #pragma once
