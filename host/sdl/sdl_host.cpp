@@ -69,17 +69,22 @@ bool loadLibraries(void* context, std::string* error) {
     return true;
 }
 
-// Waits briefly for the window to reach the client size the window manager
-// was asked for, so the render targets get the final size.
-void awaitClientSize(SdlState& s, int w, int h) {
-    for (Uint32 start = SDL_GetTicks(); SDL_GetTicks() - start < 250;) {
+// Handles window events for at most `ms` milliseconds, until `done` says
+// the window manager has done what it was waiting for.
+template <typename Done>
+void pumpUntil(Uint32 ms, Done done) {
+    for (Uint32 start = SDL_GetTicks(); SDL_GetTicks() - start < ms;) {
         SDL_PumpEvents();
-        int dw = 0, dh = 0;
-        SDL_GL_GetDrawableSize(s.window, &dw, &dh);
-        if (dw == w && dh == h) return;
+        if (done()) return;
         SDL_Delay(5);
     }
 }
+
+// How long the window manager is given to frame a new window. It frames it
+// after the window is mapped, that is after creation returns (openbox on
+// Xvfb: about 10 ms); without a manager nothing comes and start-up waits
+// this long for nothing.
+constexpr Uint32 frameWaitMs = 300;
 
 bool createWindow(void* context, EmbeddedContent& content, std::string* error) {
     SdlState& s = of(context);
@@ -113,15 +118,25 @@ bool createWindow(void* context, EmbeddedContent& content, std::string* error) {
 
     // The outer size of a captioned window is the variant's size: take the
     // borders the window manager reports (none under Xvfb) off the client.
+    // SDL learns them only from the window manager's answer, which comes
+    // after the window is mapped.
     int top = 0, left = 0, bottom = 0, right = 0;
-    if (!s.variant.borderless &&
-        SDL_GetWindowBordersSize(s.window, &top, &left, &bottom, &right) == 0 &&
-        (top | left | bottom | right) != 0) {
+    auto bordersKnown = [&] {
+        return SDL_GetWindowBordersSize(s.window, &top, &left, &bottom, &right) == 0 &&
+               (top | left | bottom | right) != 0;
+    };
+    if (!s.variant.borderless) pumpUntil(frameWaitMs, bordersKnown);
+    if (!s.variant.borderless && (top | left | bottom | right) != 0) {
         const int cw = w - left - right, ch = h - top - bottom;
         if (cw > 0 && ch > 0) {
             SDL_SetWindowSize(s.window, cw, ch);
             SDL_SetWindowPosition(s.window, left, top);  // the frame's corner at (0, 0)
-            awaitClientSize(s, cw, ch);
+            // The render targets get the final size.
+            pumpUntil(250, [&] {
+                int dw = 0, dh = 0;
+                SDL_GL_GetDrawableSize(s.window, &dw, &dh);
+                return dw == cw && dh == ch;
+            });
         }
     }
 
