@@ -196,4 +196,16 @@ TEST(SoundtrackPlayer, EachCallbackTellsTheClockWhatWasHanded) {
     EXPECT_DOUBLE_EQ(readSoundClock(clock, now + 500.0), stood + 500.0);
 }
 
+TEST(SdlEvents, ARemovedOutputDeviceIsTheSoundGoingAway) {
+    SDL_Event e{};
+    e.type = SDL_AUDIODEVICEREMOVED;
+    e.adevice.iscapture = 0;
+    EXPECT_EQ(classifyEvent(e), EventAction::soundLost);
+    e.adevice.iscapture = 1;
+    EXPECT_EQ(classifyEvent(e), EventAction::none);
+    e.type = SDL_AUDIODEVICEADDED;
+    e.adevice.iscapture = 0;
+    EXPECT_EQ(classifyEvent(e), EventAction::none);
+}
+
 }  // namespace

@@ -109,3 +109,11 @@ void stopSoundtrack(SoundtrackPlayer& player) {
     if (player.clock) freeSoundClock(*player.clock);
     if (player.device != 0) SDL_PauseAudioDevice(player.device, 1);
 }
+
+bool soundtrackDeviceLost(SoundtrackPlayer& player) {
+    if (player.device == 0 || player.lost) return false;
+    player.lost = true;
+    stopSoundtrack(player);
+    if (player.clock) freeSoundClock(*player.clock);
+    return true;
+}

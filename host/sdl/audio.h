@@ -44,6 +44,7 @@ struct SoundtrackPlayer {
     std::atomic<std::uint32_t> position{0};  // bytes handed to SDL so far
     std::atomic<bool> stopped{false};
     SDL_AudioDeviceID device = 0;
+    bool lost = false;  // the device went away (show's thread only)
     // Optional: the show clock that follows this player, and the monotonic
     // milliseconds it is read against (the audio thread reads them too).
     SoundClock* clock = nullptr;
@@ -64,6 +65,10 @@ bool startSoundtrack(SoundtrackPlayer& player, const std::uint8_t* image, std::s
 // Stops playback at once (the clock then runs on by itself). Any number of
 // calls; none needed.
 void stopSoundtrack(SoundtrackPlayer& player);
+
+// The device went away (SDL reported it): playback stops and the clock runs
+// on by itself. True the first time, so the host says it once.
+bool soundtrackDeviceLost(SoundtrackPlayer& player);
 
 // The audio callback's work: tells the clock how far the device has got,
 // then the next `length` bytes of samples into `out`, silence once the

@@ -221,6 +221,11 @@ void pump(void* context, std::uint8_t* quit) {
                 s.content->renderWidth = 0.0f;
                 s.content->renderHeight = 0.0f;
                 break;
+            case EventAction::soundLost:
+                if (event.adevice.which == s.player.device && soundtrackDeviceLost(s.player))
+                    std::fprintf(stderr, "ostrel: audio: the sound device went away; the show "
+                                         "goes on silent\n");
+                break;
         }
     }
 }
@@ -270,6 +275,8 @@ void stopSound(void* context) { stopSoundtrack(of(context).player); }
 EventAction classifyEvent(const SDL_Event& event) {
     switch (event.type) {
         case SDL_QUIT: return EventAction::exitNow;
+        case SDL_AUDIODEVICEREMOVED:
+            return event.adevice.iscapture ? EventAction::none : EventAction::soundLost;
         case SDL_KEYDOWN:
             if (event.key.keysym.sym != SDLK_ESCAPE) return EventAction::none;
             return (event.key.keysym.mod & KMOD_ALT) ? EventAction::quit : EventAction::exitNow;
@@ -291,6 +298,10 @@ Host sdlHost(const WindowVariant& variant) {
     state.variant = variant;
     state.player.clock = &state.soundClock;
     state.player.now = monotonicMs;
+    // SIGINT and SIGTERM keep their default action: the process ends at once,
+    // whatever frame is being drawn, and the sound with it (SDL would turn
+    // them into a quit event, seen only after the frame).
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     Host host{};
     host.context = &state;
     host.hideCursor = hideCursor;

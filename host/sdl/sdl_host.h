@@ -20,12 +20,16 @@
 //
 // Input: Escape without Alt and the close request end the process at once
 // with status 255; Alt+Escape sets the quit flag (the frame completes and
-// the show returns 0). Nothing else has an effect.
+// the show returns 0). Nothing else has an effect. SIGINT and SIGTERM keep
+// their default action: the process ends at once, killed by the signal
+// (the shell reports 130 and 143), and the sound server drops its stream.
 //
 // Clock and sound: the show clock is the monotonic clock held and steered
 // by host/sdl/sound_clock.h, so the show time is the music heard (to within
 // a few milliseconds) wherever a sound device plays it; without one, or with
-// a driver that plays nothing, it is the monotonic clock.
+// a driver that plays nothing, it is the monotonic clock. A device that goes
+// away mid-show (SDL reports it) leaves the show running silent, with one
+// line on stderr.
 //
 // Frame log: with OSTREL_FRAME_LOG=PATH in the environment the host writes
 // one line per presented frame to PATH, "SHOWTIME_MS PRESENTED_NS
@@ -46,6 +50,6 @@
 Host sdlHost(const WindowVariant& variant);
 
 // What an event asks of the show.
-enum class EventAction { none, quit, exitNow, resize, minimise };
+enum class EventAction { none, quit, exitNow, resize, minimise, soundLost };
 
 EventAction classifyEvent(const SDL_Event& event);
