@@ -18,6 +18,7 @@
 #include <string>
 
 #include "sync/content.h"
+#include "sync/tweak.h"
 
 namespace {
 
@@ -135,6 +136,25 @@ const RenderTarget& compositeTarget(const RenderResources& r, std::int32_t passe
 }
 
 }  // namespace
+
+void placeTweaks(const TweakValues& v, EmbeddedContent& content, FD& fd, FocusData& focus) {
+    content.bloomPasses = v.bloomPasses;
+    content.luminance = v.luminance;
+    content.dofEnabled = v.dofEnabled;
+    focus.fp = v.focusPoint;
+    focus.fs = v.focusScale;
+    fd.M0[3] = v.radius;
+    for (int i = 0; i < 3; ++i) {
+        fd.CP[i] = v.cameraPosition[i];
+        fd.CR[i] = v.cameraRotation[i];
+    }
+}
+
+void loadTweakSettings(EmbeddedContent& content, FD& fd, FocusData& focus) {
+    TweakValues values;
+    if (loadTweakBlob(content.tweakBlob, std::uint32_t(sizeof content.tweakBlob), values))
+        placeTweaks(values, content, fd, focus);
+}
 
 float showClock(std::int32_t showTime) { return static_cast<float>(showTime) * clockScale; }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "content/builder/assets.h"
+#include "render/frame.h"
 #include "render/uniforms.h"
 #include "sync/content.h"
 #include "sync/sync.h"

@@ -299,7 +299,7 @@ void evaluate(vec4 a, vec4 b, out vec4 r, out vec4 s)
 TEST_F(SceneRender, ChoreographyKeepsTheCameraOutsideAndTheWorldInView) {
     std::string log;
     const std::string text =
-        gpu::withoutVersionLine(gpu::source("shaders/scene/header.glsl")) +
+        gpu::sceneHeader() +
         gpu::source("shaders/scene/noise.glsl") + gpu::source("shaders/scene/library.glsl") +
         gpu::source("shaders/scene/framework.glsl") + gpu::source("shaders/scene/scenes.glsl") +
         kDistanceProbe;
