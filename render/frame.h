@@ -57,6 +57,16 @@ void placeTweaks(const TweakValues& values, EmbeddedContent& content, FD& fd, Fo
 // does not parse places nothing: every target keeps its start-up value.
 void loadTweakSettings(EmbeddedContent& content, FD& fd, FocusData& focus);
 
+// One program built and checked as start-up builds each: a pass program
+// from its vertex and fragment texts, or the noise compute program. On
+// failure, false with one line naming what failed ("render: scene program:
+// fragment shader does not compile") followed by the compiler's or linker's
+// log in *error. For programs that rebuild a program from edited texts.
+bool buildPassProgram(const GlFunctions& gl, const char* what, const char* vertexText,
+                      const char* fragmentText, GLuint& program, std::string* error);
+bool buildNoiseProgram(const GlFunctions& gl, const char* computeText, GLuint& program,
+                       std::string* error);
+
 // The noise texture: creates it and fills it with one dispatch of the
 // (already built) noise compute program.
 TextureBinding createNoiseTexture(const GlFunctions& gl, GLuint noiseProgram);
