@@ -18,6 +18,7 @@
 #include <string>
 
 #include "sync/content.h"
+#include "sync/tweak.h"
 
 namespace {
 
@@ -88,19 +89,6 @@ bool checkProgram(const GlFunctions& gl, const char* what, GLuint program, const
     return true;
 }
 
-bool buildChecked(const GlFunctions& gl, const char* what, const char* vertexSource,
-                  const char* fragmentSource, GLuint& program, std::string* error) {
-    if (vertexSource == nullptr || fragmentSource == nullptr) {
-        fail(error, std::string("render: ") + what + " program: the content block has no text",
-             std::string());
-        return false;
-    }
-    GLuint shaders[2] = {0, 0};
-    program = buildProgram(gl, vertexSource, fragmentSource, shaders);
-    const Stage stages[2] = {{shaders[0], "vertex shader"}, {shaders[1], "fragment shader"}};
-    return checkProgram(gl, what, program, stages, 2, error);
-}
-
 bool checkTarget(const GlFunctions& gl, const char* what, const RenderTarget& target,
                  GLint width, GLint height, std::string* error) {
     gl.glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
@@ -136,6 +124,46 @@ const RenderTarget& compositeTarget(const RenderResources& r, std::int32_t passe
 
 }  // namespace
 
+void placeTweaks(const TweakValues& v, EmbeddedContent& content, FD& fd, FocusData& focus) {
+    content.bloomPasses = v.bloomPasses;
+    content.luminance = v.luminance;
+    content.dofEnabled = v.dofEnabled;
+    focus.fp = v.focusPoint;
+    focus.fs = v.focusScale;
+    fd.M0[3] = v.radius;
+    for (int i = 0; i < 3; ++i) {
+        fd.CP[i] = v.cameraPosition[i];
+        fd.CR[i] = v.cameraRotation[i];
+    }
+}
+
+void loadTweakSettings(EmbeddedContent& content, FD& fd, FocusData& focus) {
+    TweakValues values;
+    if (loadTweakBlob(content.tweakBlob, std::uint32_t(sizeof content.tweakBlob), values))
+        placeTweaks(values, content, fd, focus);
+}
+
+bool buildPassProgram(const GlFunctions& gl, const char* what, const char* vertexText,
+                      const char* fragmentText, GLuint& program, std::string* error) {
+    if (vertexText == nullptr || fragmentText == nullptr) {
+        fail(error, std::string("render: ") + what + " program: the content block has no text",
+             std::string());
+        return false;
+    }
+    GLuint shaders[2] = {0, 0};
+    program = buildProgram(gl, vertexText, fragmentText, shaders);
+    const Stage stages[2] = {{shaders[0], "vertex shader"}, {shaders[1], "fragment shader"}};
+    return checkProgram(gl, what, program, stages, 2, error);
+}
+
+bool buildNoiseProgram(const GlFunctions& gl, const char* computeText, GLuint& program,
+                       std::string* error) {
+    GLuint computeShader = 0;
+    program = buildComputeProgram(gl, computeText, &computeShader);
+    const Stage computeStage = {computeShader, "compute shader"};
+    return checkProgram(gl, "noise", program, &computeStage, 1, error);
+}
+
 float showClock(std::int32_t showTime) { return static_cast<float>(showTime) * clockScale; }
 
 bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content,
@@ -144,17 +172,16 @@ bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content
     const char* const* texts = content.shaderTexts;
     const char* vertex = texts[vertexShaderText];
 
-    GLuint computeShader = 0;
-    r.noiseProgram = buildComputeProgram(gl, content.noiseShaderText, &computeShader);
-    const Stage computeStage = {computeShader, "compute shader"};
-    if (!checkProgram(gl, "noise", r.noiseProgram, &computeStage, 1, error)) return false;
-    if (!buildChecked(gl, "tonemap", vertex, texts[tonemapShaderText], r.tonemapProgram, error) ||
-        !buildChecked(gl, "scene", vertex, content.sceneShaderText, r.sceneProgram, error) ||
-        !buildChecked(gl, "bloom", vertex, texts[bloomBlurShaderText], r.bloomProgram, error) ||
-        !buildChecked(gl, "composite", vertex, texts[compositeShaderText], r.compositeProgram,
-                      error) ||
-        !buildChecked(gl, "depth-of-field", vertex, texts[depthOfFieldShaderText], r.dofProgram,
-                      error))
+    if (!buildNoiseProgram(gl, content.noiseShaderText, r.noiseProgram, error) ||
+        !buildPassProgram(gl, "tonemap", vertex, texts[tonemapShaderText], r.tonemapProgram,
+                          error) ||
+        !buildPassProgram(gl, "scene", vertex, content.sceneShaderText, r.sceneProgram, error) ||
+        !buildPassProgram(gl, "bloom", vertex, texts[bloomBlurShaderText], r.bloomProgram,
+                          error) ||
+        !buildPassProgram(gl, "composite", vertex, texts[compositeShaderText],
+                          r.compositeProgram, error) ||
+        !buildPassProgram(gl, "depth-of-field", vertex, texts[depthOfFieldShaderText],
+                          r.dofProgram, error))
         return false;
 
     // The scene size: the render size times the scene scale, a

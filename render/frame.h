@@ -23,6 +23,7 @@
 #include "render/uniforms.h"
 
 struct EmbeddedContent;
+struct TweakValues;
 
 struct RenderResources {
     GLuint noiseProgram, tonemapProgram, sceneProgram, bloomProgram, compositeProgram, dofProgram;
@@ -45,6 +46,26 @@ struct RenderResources {
 // linker's log when there is one, into *error.
 bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content,
                            float sceneScale, RenderResources& resources, std::string* error);
+
+// Places the tweak values where the render code reads them: the pass count,
+// luminance and depth-of-field switch into the content block, "r" into
+// FD.M0.w, the camera position and rotation into FD.CP.xyz and FD.CR.xyz,
+// the focus values into FocusData.
+void placeTweaks(const TweakValues& values, EmbeddedContent& content, FD& fd, FocusData& focus);
+
+// Start-up: the content block's tweak blob, parsed and placed. A blob that
+// does not parse places nothing: every target keeps its start-up value.
+void loadTweakSettings(EmbeddedContent& content, FD& fd, FocusData& focus);
+
+// One program built and checked as start-up builds each: a pass program
+// from its vertex and fragment texts, or the noise compute program. On
+// failure, false with one line naming what failed ("render: scene program:
+// fragment shader does not compile") followed by the compiler's or linker's
+// log in *error. For programs that rebuild a program from edited texts.
+bool buildPassProgram(const GlFunctions& gl, const char* what, const char* vertexText,
+                      const char* fragmentText, GLuint& program, std::string* error);
+bool buildNoiseProgram(const GlFunctions& gl, const char* computeText, GLuint& program,
+                       std::string* error);
 
 // The noise texture: creates it and fills it with one dispatch of the
 // (already built) noise compute program.

@@ -1,6 +1,6 @@
 // sdl_host.h: the Linux host: window, GL context, events, clock and sound on SDL2.
 //
-// Fills the Host of host/show.h for one display variant:
+// Its platformHost (host/show.h) fills the Host for one display variant:
 //   captioned   a non-resizable window titled "Ostrel" at (0, 0) whose outer
 //               size is the variant's size: where the window manager
 //               reports borders, the client area is that size less them;
@@ -18,9 +18,8 @@
 // interval 0 where offered (Xvfb refuses it, which is no error). When no
 // 4.3 core context can be had, the failure names what the driver offers.
 //
-// Input: Escape without Alt and the close request end the process at once
-// with status 255; Alt+Escape sets the quit flag (the frame completes and
-// the show returns 0). Nothing else has an effect. SIGINT and SIGTERM keep
+// Input: Escape, Alt+Escape and the close request do what inputAction
+// (host/show.h) says; nothing else has an effect. SIGINT and SIGTERM keep
 // their default action: the process ends at once, killed by the signal
 // (the shell reports 130 and 143), and the sound server drops its stream.
 //
@@ -45,9 +44,6 @@
 #include <SDL.h>
 
 #include "host/show.h"
-
-// The host for this process (one window per process).
-Host sdlHost(const WindowVariant& variant);
 
 // What an event asks of the show.
 enum class EventAction { none, quit, exitNow, resize, minimise, soundLost };
