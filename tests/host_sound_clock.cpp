@@ -39,6 +39,14 @@ struct Device {
 // Show time (clock less the start request) against the position heard.
 double heardAt(const Device& d, double now) { return now - d.heardFrom; }
 
+// A clock started at 0 and its device run until `until`: the clock then,
+// less the position heard.
+double settle(SoundClock& clock, Device& device, double until) {
+    startSoundClock(clock, 0.0, true);
+    for (double t = device.heardFrom; t < until; t += 1.0) device.run(clock, t);
+    return readSoundClock(clock, until) - heardAt(device, until);
+}
+
 TEST(SoundClock, WithoutSoundItIsTheMonotonicClock) {
     SoundClock clock;
     EXPECT_EQ(readSoundClock(clock, 100.0), 100.0);
@@ -69,10 +77,8 @@ TEST(SoundClock, HoldsUntilTheSoundIsHeardThenFollowsIt) {
 
 TEST(SoundClock, LateCallbacksAreIgnoredAndADropOutIsWaitedFor) {
     SoundClock clock;
-    startSoundClock(clock, 0.0, true);
     Device device{50.0};
-    for (double t = 50.0; t < 2000.0; t += 1.0) device.run(clock, t);
-    const double settled = readSoundClock(clock, 2000.0) - heardAt(device, 2000.0);
+    const double settled = settle(clock, device, 2000.0);
 
     // Callbacks 30 ms late for a while: the clock keeps what the prompt ones said.
     for (double t = 2000.0; t < 2200.0; t += 1.0) {
@@ -119,9 +125,8 @@ TEST(SoundClock, RunsOnFromWhereItStoodWhenTheSoundStopsOrNeverComes) {
     // Stopped (or the device gone, or the samples over): later callbacks
     // are not followed.
     SoundClock clock;
-    startSoundClock(clock, 0.0, true);
     Device device{10.0};
-    for (double t = 10.0; t < 500.0; t += 1.0) device.run(clock, t);
+    settle(clock, device, 500.0);
     const double stood = readSoundClock(clock, 500.0);
     freeSoundClock(clock);
     device.heardFrom -= 300.0;  // whatever the device does now
@@ -147,10 +152,8 @@ TEST(SoundClock, RunsOnFromWhereItStoodWhenTheSoundStopsOrNeverComes) {
 
 TEST(SoundClock, LeadsBySteadyDrawingTimeButNotByOneSlowFrame) {
     SoundClock clock;
-    startSoundClock(clock, 0.0, true);
     Device device{0.0};
-    for (double t = 0.0; t < 1000.0; t += 1.0) device.run(clock, t);
-    const double plain = readSoundClock(clock, 1000.0) - heardAt(device, 1000.0);
+    const double plain = settle(clock, device, 1000.0);
     // The first frame compiles shaders (2 s); frames then take 40 ms.
     frameShown(clock, 2000.0);
     for (int i = 0; i < 7; ++i) frameShown(clock, 40.0);

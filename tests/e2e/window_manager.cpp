@@ -249,16 +249,15 @@ TEST_F(ShowUnderWindowManager, BorderlessBuildsCoverTheScreenWithoutDecoration) 
         open(640, 480);
         Window window = start(path);
         ASSERT_NE(window, 0u);
+        // The screen, no frame, and the render size is the screen's.
         const XSession::Geometry g = x->geometry(window);
-        EXPECT_EQ(g.x, 0);
-        EXPECT_EQ(g.y, 0);
-        EXPECT_EQ(g.width, 640);
-        EXPECT_EQ(g.height, 480);
+        EXPECT_EQ((std::vector<int>{g.x, g.y, g.width, g.height}),
+                  (std::vector<int>{0, 0, 640, 480}));
         EXPECT_EQ(wm->frame(window), (std::vector<long>{0, 0, 0, 0}));
         const std::vector<FrameLine> frames = log.read();
         ASSERT_FALSE(frames.empty());
-        EXPECT_EQ(frames.back().width, 640);
-        EXPECT_EQ(frames.back().height, 480);
+        EXPECT_EQ((std::vector<int>{frames.back().width, frames.back().height}),
+                  (std::vector<int>{640, 480}));
         EXPECT_TRUE(wholePicture(*x, window));
         if (path == std::string(OSTREL_SHOW_FULL)) {
             EXPECT_EQ(keysUntilExit(*x, *show, window, "Escape", exitWait), 255);
