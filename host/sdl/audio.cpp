@@ -113,7 +113,7 @@ void stopSoundtrack(SoundtrackPlayer& player) {
 bool soundtrackDeviceLost(SoundtrackPlayer& player) {
     if (player.device == 0 || player.lost) return false;
     player.lost = true;
-    stopSoundtrack(player);
     if (player.clock) freeSoundClock(*player.clock);
+    stopSoundtrack(player);
     return true;
 }
