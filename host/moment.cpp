@@ -54,9 +54,14 @@ bool prepareMoment(ShowMoment& m, const GlFunctions& gl, GlLookup lookup, void* 
 
 FrameValues renderMoment(ShowMoment& m, std::int32_t showTime, std::int32_t clockTime) {
     const FrameValues frame = frameValuesAt(m.tracks.tracks, showTime);
-    m.resources.fd.T0 = showClock(clockTime);
-    renderFrame(m.gl, m.resources, *m.content, frame.tracks, showTime);
+    drawMoment(m, frame.tracks, showTime, clockTime);
     return frame;
+}
+
+void drawMoment(ShowMoment& m, const TrackData& tracks, std::int32_t showTime,
+                std::int32_t clockTime) {
+    m.resources.fd.T0 = showClock(clockTime);
+    renderFrame(m.gl, m.resources, *m.content, tracks, showTime);
 }
 
 bool showEndsAt(const ShowTracks& tracks, std::int32_t showTime) {
