@@ -16,10 +16,11 @@
 #include "host/moment.h"
 #include "sync/content.h"
 #include "sync/sync.h"
+#include "tests/support/fake_pages.h"
+#include "tests/support/source_copy.h"
 #include "tools/studio/reload.h"
 #include "tools/studio/sources.h"
 #include "tools/studio/transport.h"
-#include "tests/support/source_copy.h"
 
 using namespace studio;
 namespace fs = std::filesystem;
@@ -87,6 +88,7 @@ TEST_F(StudioReload, ASavedTrackChangesTheFrame) {
 TEST_F(StudioReload, TwentySavesInARowAllTakeEffect) {
     const std::string original = sources.read(camPosYFile);
     const std::vector<float> first = frame(rowStart(1160));
+    const int pages = fakePages::live();
     for (int i = 0; i < 20; ++i) {
         const std::string key = "1160  " + std::to_string(6 + i) + ".0 ";
         const Reload r = save(camPosYFile, replaced(original, "1160  5.0 ", key));
@@ -94,6 +96,9 @@ TEST_F(StudioReload, TwentySavesInARowAllTakeEffect) {
         ASSERT_EQ(value(Track::camPosY, 1160), float(6 + i)) << "save " << i;
     }
     EXPECT_NE(frame(rowStart(1160)), first);
+    // Each save's tracks took the last ones' place, pages and all.
+    EXPECT_EQ(fakePages::live(), pages);
+    EXPECT_EQ(fakePages::badReleases(), 0);
 }
 
 TEST_F(StudioReload, ABrokenOrMissingFileKeepsTheLastGoodVersionUntilASaveMendsIt) {
