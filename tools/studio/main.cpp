@@ -339,12 +339,16 @@ void follow(App& app, double now) {
     }
 
     std::vector<std::int16_t> samples;
-    if (takeRenderedScore(app.scoreRender, samples)) {
+    double seconds = 0.0;
+    if (takeRenderedScore(app.scoreRender, samples, &seconds)) {
         auto fresh = std::make_unique<SoundSamples>();
         ownedSamples(std::move(samples), *fresh);
         playSamples(app.sound, fresh.get());
         app.rendered.push_back(std::move(fresh));
-        say("the sound now follows the saved score");
+        char line[96];
+        std::snprintf(line, sizeof line, "the sound follows the saved score (rendered in %.1f s)",
+                      seconds);
+        say(line);
     }
     // Renders the sound has let go of are freed.
     for (std::size_t i = 0; i + 1 < app.rendered.size();)

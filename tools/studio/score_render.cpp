@@ -1,8 +1,6 @@
 // score_render.cpp: the synthesiser on a worker thread.
 #include "tools/studio/score_render.h"
 
-#include <sys/resource.h>
-
 #include "content/synth/mixer.h"
 #include "content/wav_writer.h"
 
@@ -12,8 +10,8 @@ namespace {
 
 void start(ScoreRender& r, score::Score score) {
     r.finished.store(false);
+    r.started = std::chrono::steady_clock::now();
     r.worker = std::thread([&r, s = std::move(score)] {
-        setpriority(PRIO_PROCESS, 0, 10);  // this thread only, on Linux
         r.result = synth::mixPiece(s.piece, soundtrackFrames, nullptr);
         r.finished.store(true, std::memory_order_release);
     });
@@ -32,7 +30,7 @@ void renderScore(ScoreRender& r, score::Score score) {
 
 bool scoreRendering(const ScoreRender& r) { return r.worker.joinable(); }
 
-bool takeRenderedScore(ScoreRender& r, std::vector<std::int16_t>& samples) {
+bool takeRenderedScore(ScoreRender& r, std::vector<std::int16_t>& samples, double* seconds) {
     if (!r.worker.joinable() || !r.finished.load(std::memory_order_acquire)) return false;
     r.worker.join();
     if (r.waiting) {
@@ -42,6 +40,7 @@ bool takeRenderedScore(ScoreRender& r, std::vector<std::int16_t>& samples) {
     }
     samples = std::move(r.result);
     r.result.clear();
+    *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - r.started).count();
     return true;
 }
 

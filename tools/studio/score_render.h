@@ -7,12 +7,13 @@
 // while a render is under way waits for it; only the newest waits, and the
 // finished render it replaces is dropped.
 //
-// Platform note (Linux): the render thread lowers its own priority (nice
-// 10; the synthesiser's helper thread inherits it), so that it takes what
-// the picture leaves.
+// The render runs at the picture's priority: a few seconds of two cores.
+// (At a lower one, on a busy machine that draws with its processor, it
+// starved for over half a minute.)
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <thread>
 #include <vector>
@@ -27,14 +28,16 @@ struct ScoreRender {
     std::vector<std::int16_t> result;  // the worker's, until finished
     bool waiting = false;
     score::Score next;
+    std::chrono::steady_clock::time_point started;
 };
 
 // Starts rendering the score, or queues it behind the render under way.
 void renderScore(ScoreRender& render, score::Score score);
 
 // True, with the samples (the show's soundtrack length, interleaved
-// stereo), when the newest render has finished; then starts a queued one.
-bool takeRenderedScore(ScoreRender& render, std::vector<std::int16_t>& samples);
+// stereo) and the seconds the render took, when the newest render has
+// finished; then starts a queued one.
+bool takeRenderedScore(ScoreRender& render, std::vector<std::int16_t>& samples, double* seconds);
 
 bool scoreRendering(const ScoreRender& render);
 
