@@ -240,6 +240,8 @@ protected:
         showContent = ostrelContent;
         showContent.trackKeyData[blobPos] = rowTrack.data();
     }
+    // Later tests of the same process get page memory that never refuses.
+    void TearDown() override { fakePages::reset(); }
 
     // Runs the show with `scene` keyed as given.
     int run(FakeHost& host, const std::vector<std::uint8_t>& sceneKeys) {
