@@ -86,7 +86,8 @@ public:
         e.resize(4, 0);
         return e;
     }
-    // The active window, once it is `expected` or after five seconds.
+    // The active window, once it is `expected` or after five seconds (xdotool's
+    // own waiting has no end).
     Window active(Window expected) {
         Window now = 0;
         for (int i = 0; i < 100 && now != expected; ++i) {
@@ -178,7 +179,7 @@ protected:
             XFlush(d);
             EXPECT_NE(wm->client("other", 10.0), 0u);
         }
-        wm->xdotool({"windowactivate", "--sync", std::to_string(other)});
+        wm->xdotool({"windowactivate", std::to_string(other)});
         EXPECT_EQ(wm->active(other), other);
         return other;
     }
@@ -228,7 +229,8 @@ TEST_F(ShowUnderWindowManager, CaptionedBuildsHaveTheirOuterSizeAndRenderTheClie
 
         if (c.closeByManager) {
             // The manager's close goes to the focused window.
-            wm->xdotool({"windowactivate", "--sync", std::to_string(window)});
+            wm->xdotool({"windowactivate", std::to_string(window)});
+            EXPECT_EQ(wm->active(window), window);
             std::optional<int> status;
             for (int i = 0; i < 10 && !status; ++i) {
                 wm->xdotool({"key", "alt+F4"});
@@ -283,7 +285,7 @@ TEST_F(ShowUnderWindowManager, MinimisedAndRestoredTheTimeAndTheSoundGoOn) {
     ASSERT_NE(window, 0u);
     const int width = log.read().back().width, height = log.read().back().height;
 
-    EXPECT_EQ(wm->xdotool({"windowminimize", "--sync", std::to_string(window)}), 0);
+    EXPECT_EQ(wm->xdotool({"windowminimize", std::to_string(window)}), 0);
     const auto minimised = std::chrono::steady_clock::now();
     // Frames at 0 x 0 for at least three seconds.
     std::vector<FrameLine> frames;
@@ -300,7 +302,7 @@ TEST_F(ShowUnderWindowManager, MinimisedAndRestoredTheTimeAndTheSoundGoOn) {
     }
     const std::size_t beforeRestore = frames.size();
     const auto restored = std::chrono::steady_clock::now();
-    EXPECT_EQ(wm->xdotool({"windowactivate", "--sync", std::to_string(window)}), 0);
+    EXPECT_EQ(wm->xdotool({"windowactivate", std::to_string(window)}), 0);
 
     // The first frame at the full size again, and the picture after it.
     FrameLine back;
@@ -362,11 +364,13 @@ TEST_F(ShowUnderWindowManager, FocusMoveAndResizeAttemptLeaveTheShowAsItWas) {
     focusElsewhere();
     std::size_t seen = log.read().size();
     EXPECT_GT(log.awaitFrames(*show, seen + 1, windowWait).size(), seen);
-    wm->xdotool({"windowactivate", "--sync", std::to_string(window)});
+    wm->xdotool({"windowactivate", std::to_string(window)});
     EXPECT_EQ(wm->active(window), window);
 
-    wm->xdotool({"windowmove", "--sync", std::to_string(window), "200", "150"});
-    const XSession::Geometry moved = x->geometry(window);
+    wm->xdotool({"windowmove", std::to_string(window), "200", "150"});
+    XSession::Geometry moved = x->geometry(window);
+    for (int i = 0; i < 100 && moved.x == before.x; ++i, moved = x->geometry(window))
+        usleep(50000);
     EXPECT_NE(moved.x, before.x);
     EXPECT_NE(moved.y, before.y);
 
