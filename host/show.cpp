@@ -108,6 +108,7 @@ int runShow(const Host& host, EmbeddedContent& content, float sceneScale) {
 
         renderFrame(gl, resources, content, frame.tracks, pacer.showTime);
         host.present(h);
+        if (host.presented) host.presented(h, pacer.showTime, pacer.reference);
         ++frames;
     }
 

@@ -65,6 +65,11 @@ struct Host {
     void (*pump)(void* context, std::uint8_t* quit);
     // Shows the frame just rendered.
     void (*present)(void* context);
+    // Optional (null: not called): told after each present which show time
+    // the frame showed and the clock reading it was credited up to. The
+    // Linux host fills it only when asked for a frame log, to measure the
+    // picture against the sound.
+    void (*presented)(void* context, std::int32_t showTime, double frameClock);
     // Starts the soundtrack image once, asynchronously, from its first
     // sample; a show without sound runs on (the host says why).
     void (*startSoundtrack)(void* context, const EmbeddedContent& content);

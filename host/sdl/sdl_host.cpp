@@ -1,6 +1,8 @@
 // sdl_host.cpp: the SDL2 window, GL context, event pump, clock and player.
 #include "host/sdl/sdl_host.h"
 
+#include <time.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,9 @@ struct SdlState {
     SDL_Window* window;
     SDL_GLContext gl;
     SoundtrackPlayer player;
+    SoundClock soundClock;  // the show clock, kept in step with the sound
+    double lastMonotonic;   // the monotonic reading behind the last show clock reading
+    std::FILE* frameLog;
 };
 
 SdlState state{};
@@ -64,17 +69,22 @@ bool loadLibraries(void* context, std::string* error) {
     return true;
 }
 
-// Waits briefly for the window to reach the client size the window manager
-// was asked for, so the render targets get the final size.
-void awaitClientSize(SdlState& s, int w, int h) {
-    for (Uint32 start = SDL_GetTicks(); SDL_GetTicks() - start < 250;) {
+// Handles window events for at most `ms` milliseconds, until `done` says
+// the window manager has done what it was waiting for.
+template <typename Done>
+void pumpUntil(Uint32 ms, Done done) {
+    for (Uint32 start = SDL_GetTicks(); SDL_GetTicks() - start < ms;) {
         SDL_PumpEvents();
-        int dw = 0, dh = 0;
-        SDL_GL_GetDrawableSize(s.window, &dw, &dh);
-        if (dw == w && dh == h) return;
+        if (done()) return;
         SDL_Delay(5);
     }
 }
+
+// How long the window manager is given to frame a new window. It frames it
+// after the window is mapped, that is after creation returns (openbox on
+// Xvfb: about 10 ms); without a manager nothing comes and start-up waits
+// this long for nothing.
+constexpr Uint32 frameWaitMs = 300;
 
 bool createWindow(void* context, EmbeddedContent& content, std::string* error) {
     SdlState& s = of(context);
@@ -108,15 +118,25 @@ bool createWindow(void* context, EmbeddedContent& content, std::string* error) {
 
     // The outer size of a captioned window is the variant's size: take the
     // borders the window manager reports (none under Xvfb) off the client.
+    // SDL learns them only from the window manager's answer, which comes
+    // after the window is mapped.
     int top = 0, left = 0, bottom = 0, right = 0;
-    if (!s.variant.borderless &&
-        SDL_GetWindowBordersSize(s.window, &top, &left, &bottom, &right) == 0 &&
-        (top | left | bottom | right) != 0) {
+    auto bordersKnown = [&] {
+        return SDL_GetWindowBordersSize(s.window, &top, &left, &bottom, &right) == 0 &&
+               (top | left | bottom | right) != 0;
+    };
+    if (!s.variant.borderless) pumpUntil(frameWaitMs, bordersKnown);
+    if (!s.variant.borderless && (top | left | bottom | right) != 0) {
         const int cw = w - left - right, ch = h - top - bottom;
         if (cw > 0 && ch > 0) {
             SDL_SetWindowSize(s.window, cw, ch);
             SDL_SetWindowPosition(s.window, left, top);  // the frame's corner at (0, 0)
-            awaitClientSize(s, cw, ch);
+            // The render targets get the final size.
+            pumpUntil(250, [&] {
+                int dw = 0, dh = 0;
+                SDL_GL_GetDrawableSize(s.window, &dw, &dh);
+                return dw == cw && dh == ch;
+            });
         }
     }
 
@@ -163,11 +183,17 @@ bool makeContext(void* context, GlFunctions& gl, std::string* error) {
     return true;
 }
 
-double readClock(void*) {
+double monotonicMs() {
     // Queried anew each call, scale first: milliseconds with the counter's
     // own resolution (nanoseconds on Linux).
     const double scale = 1000.0 / double(SDL_GetPerformanceFrequency());
     return scale * double(SDL_GetPerformanceCounter());
+}
+
+double readClock(void* context) {
+    SdlState& s = of(context);
+    s.lastMonotonic = monotonicMs();
+    return readSoundClock(s.soundClock, s.lastMonotonic);
 }
 
 [[noreturn]] void exitNow() {
@@ -188,11 +214,38 @@ void pump(void* context, std::uint8_t* quit) {
                 s.content->renderWidth = 0.0f;
                 s.content->renderHeight = 0.0f;
                 break;
+            case EventAction::soundLost:
+                if (event.adevice.which == s.player.device && soundtrackDeviceLost(s.player))
+                    std::fprintf(stderr, "ostrel: audio: the sound device went away; the show "
+                                         "goes on silent\n");
+                break;
         }
     }
 }
 
-void present(void* context) { SDL_GL_SwapWindow(of(context).window); }
+void present(void* context) {
+    SdlState& s = of(context);
+    SDL_GL_SwapWindow(s.window);
+    // The loop read the clock last for this frame: how long it took to show.
+    frameShown(s.soundClock, monotonicMs() - s.lastMonotonic);
+}
+
+// One line a presented frame: its show time in ms; CLOCK_MONOTONIC in ns
+// right after the swap and at the moment the frame's show time stood for
+// (other programs, a recorder of the sound or a test, read that clock); the
+// render size. The frame's clock reading is the last one the loop took
+// before the frame, so its monotonic reading is the last one kept.
+void logFrame(void* context, std::int32_t showTime, double frameClock) {
+    SdlState& s = of(context);
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const double credited = s.lastMonotonic - (s.soundClock.last - frameClock);
+    const long long presented = (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
+    std::fprintf(s.frameLog, "%d %lld %lld %d %d\n", int(showTime), presented,
+                 presented - (long long)((monotonicMs() - credited) * 1e6),
+                 int(s.content->renderWidth), int(s.content->renderHeight));
+    std::fflush(s.frameLog);
+}
 
 void note(void*, const char* line) {
     std::printf("ostrel: %s\n", line);
@@ -219,6 +272,8 @@ EventAction classifyEvent(const SDL_Event& event) {
     };
     switch (event.type) {
         case SDL_QUIT: return act(ShowInput::closeRequest);
+        case SDL_AUDIODEVICEREMOVED:
+            return event.adevice.iscapture ? EventAction::none : EventAction::soundLost;
         case SDL_KEYDOWN:
             if (event.key.keysym.sym != SDLK_ESCAPE) return EventAction::none;
             return act((event.key.keysym.mod & KMOD_ALT) ? ShowInput::altEscape
@@ -239,6 +294,12 @@ EventAction classifyEvent(const SDL_Event& event) {
 
 Host platformHost(const WindowVariant& variant) {
     state.variant = variant;
+    state.player.clock = &state.soundClock;
+    state.player.now = monotonicMs;
+    // SIGINT and SIGTERM keep their default action: the process ends at once,
+    // whatever frame is being drawn, and the sound with it (SDL would turn
+    // them into a quit event, seen only after the frame).
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     Host host{};
     host.context = &state;
     host.hideCursor = hideCursor;
@@ -252,5 +313,12 @@ Host platformHost(const WindowVariant& variant) {
     host.stopSoundtrack = stopSound;
     host.note = note;
     host.reportFailure = reportFailure;
+    if (const char* path = std::getenv("OSTREL_FRAME_LOG")) {
+        state.frameLog = std::fopen(path, "w");
+        if (state.frameLog)
+            host.presented = logFrame;
+        else
+            std::fprintf(stderr, "ostrel: frame log: cannot write %s\n", path);
+    }
     return host;
 }

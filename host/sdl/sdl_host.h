@@ -19,7 +19,23 @@
 // 4.3 core context can be had, the failure names what the driver offers.
 //
 // Input: Escape, Alt+Escape and the close request do what inputAction
-// (host/show.h) says; nothing else has an effect.
+// (host/show.h) says; nothing else has an effect. SIGINT and SIGTERM keep
+// their default action: the process ends at once, killed by the signal
+// (the shell reports 130 and 143), and the sound server drops its stream.
+//
+// Clock and sound: the show clock is the monotonic clock held and steered
+// by host/sdl/sound_clock.h, so the show time is the music heard (to within
+// a few milliseconds) wherever a sound device plays it; without one, or with
+// a driver that plays nothing, it is the monotonic clock. A device that goes
+// away mid-show (SDL reports it) leaves the show running silent, with one
+// line on stderr.
+//
+// Frame log: with OSTREL_FRAME_LOG=PATH in the environment the host writes
+// one line per presented frame to PATH, "SHOWTIME_MS PRESENTED_NS
+// CREDITED_NS WIDTH HEIGHT": the show time the frame showed, CLOCK_MONOTONIC
+// right after the swap and at the moment the show time stood for, and the
+// render size. It is for measuring the picture against the sound and
+// watching the window's size; without the variable nothing is written.
 //
 // Platform note: without DISPLAY, SDL silently picks its offscreen driver;
 // unless SDL_VIDEODRIVER asks for it by name, that counts as no window.
@@ -30,6 +46,6 @@
 #include "host/show.h"
 
 // What an event asks of the show.
-enum class EventAction { none, quit, exitNow, resize, minimise };
+enum class EventAction { none, quit, exitNow, resize, minimise, soundLost };
 
 EventAction classifyEvent(const SDL_Event& event);

@@ -346,6 +346,11 @@ int runProgram(const std::vector<std::string>& argv, const std::string& display,
     return decode(status);
 }
 
+pid_t startChild(const std::vector<std::string>& argv, const std::vector<std::string>& changes,
+                 int outFd, int errFd) {
+    return spawn(argv, childEnvironment(changes), outFd, errFd);
+}
+
 std::optional<int> keysUntilExit(XSession& x, ShowProcess& show, Window window, const char* keys,
                                  double seconds) {
     for (int attempt = 0; attempt < 10; ++attempt) {

@@ -80,6 +80,7 @@ public:
     // ended, waiting up to `seconds`.
     std::optional<int> waitForExit(double seconds);
     bool running();
+    pid_t pid() const { return pid_; }
     SteadyTime endedAt() const { return ended_; }
     std::string out();
     std::string err();
@@ -102,6 +103,13 @@ private:
 std::optional<int> keysUntilExit(XSession& x, ShowProcess& show, Window window, const char* keys,
                                  double seconds);
 std::optional<int> closeUntilExit(XSession& x, ShowProcess& show, Window window, double seconds);
+
+// Starts `argv` with this process's environment and the changes applied
+// ("NAME=value" sets, "NAME" removes one); stdin is /dev/null, stdout and
+// stderr go to `outFd` and `errFd` (-1: /dev/null). The child dies with the
+// test; the caller waits for it.
+pid_t startChild(const std::vector<std::string>& argv, const std::vector<std::string>& changes,
+                 int outFd = -1, int errFd = -1);
 
 // Runs a program to its end with the given DISPLAY and extra variables,
 // discarding its output.
