@@ -51,9 +51,8 @@ void catchSignals() {
 struct Options {
     std::string output;
     int width = 1280, height = 720;
-    int fps = 60;
+    PlanRequest request;  // frame rate and the part of the show
     float scale = 1.0f;
-    std::int64_t from = -1, to = -1, firstFrame = -1, lastFrame = -1;
     int quality = -1;
     bool resume = false, quiet = false, plan = false, renderOnly = false;
 };
@@ -117,14 +116,14 @@ int main(int argc, char** argv) {
         "standard output). Frame i shows the show at floor(i x 1000 / fps) ms.");
     parser.text("-o", "FILE", &o.output, "what to write (required, but for --plan and --render-only)");
     parser.size("--size", 4096, &o.width, &o.height, "the frame size (default 1280x720)");
-    parser.integer("--fps", "N", 1, 240, &o.fps, "frames a second (default 60)");
+    parser.integer("--fps", "N", 1, 240, &o.request.fps, "frames a second (default 60)");
     parser.number("--scale", "S", 0.0, 1.0, true, &o.scale,
                   "scene scale: the scene pass at S times the size (0.25 as the quarter build)");
-    parser.integer("--from", "MS", 0, 3600000, &o.from,
+    parser.integer("--from", "MS", 0, 3600000, &o.request.from,
                    "the first frame at or after this show time (default 0)");
-    parser.integer("--to", "MS", 1, 3600000, &o.to,
+    parser.integer("--to", "MS", 1, 3600000, &o.request.to,
                    "end before this show time (default: with the frame on which the show ends)");
-    parser.range("--frames", "A-B", 0, 216000000, &o.firstFrame, &o.lastFrame,
+    parser.range("--frames", "A-B", 0, 216000000, &o.request.firstFrame, &o.request.lastFrame,
                  "frames A to B (numbered from the start of the show), for splitting the work");
     parser.integer("--quality", "CRF", 0, 51, &o.quality,
                    "H.264 constant rate factor: 0 best, 51 worst (default 18)");
@@ -144,11 +143,12 @@ int main(int argc, char** argv) {
     std::string why;
     if (!o.output.empty() && !parseOutputName(o.output, name, &why))
         return parser.refuse("-o " + why);
-    if (o.firstFrame >= 0 && (o.from >= 0 || o.to >= 0))
+    const PlanRequest& r = o.request;
+    if (r.firstFrame >= 0 && (r.from >= 0 || r.to >= 0))
         return parser.refuse("--frames and --from or --to exclude each other");
-    if (o.from >= 0 && o.to >= 0 && o.to <= o.from)
-        return parser.refuse("--to " + std::to_string(o.to) + " is not after --from " +
-                             std::to_string(o.from));
+    if (r.from >= 0 && r.to >= 0 && r.to <= r.from)
+        return parser.refuse("--to " + std::to_string(r.to) + " is not after --from " +
+                             std::to_string(r.from));
     if (!o.output.empty() && usesFfmpeg(name.kind) && (o.width % 2 || o.height % 2))
         return parser.refuse("H.264 in 4:2:0 needs an even width and height, not --size " +
                              std::to_string(o.width) + "x" + std::to_string(o.height) +
@@ -161,14 +161,8 @@ int main(int argc, char** argv) {
 
     ShowTracks tracks;
     if (!loadShowTracks(ostrelContent, tracks, &why)) return fail(why);
-    PlanRequest request;
-    request.fps = o.fps;
-    request.from = o.from;
-    request.to = o.to;
-    request.firstFrame = o.firstFrame;
-    request.lastFrame = o.lastFrame;
     FramePlan plan;
-    if (!planFrames(tracks.tracks, request, plan, &why)) return parser.refuse(why);
+    if (!planFrames(tracks.tracks, r, plan, &why)) return parser.refuse(why);
     if (o.plan) {
         printPlan(plan);
         return 0;
@@ -184,7 +178,7 @@ int main(int argc, char** argv) {
     out.name = name;
     out.width = o.width;
     out.height = o.height;
-    out.fps = o.fps;
+    out.fps = r.fps;
     out.firstFrame = plan.first;
     if (o.quality >= 0) out.quality = o.quality;
     std::int64_t from = plan.first;
@@ -208,6 +202,7 @@ int main(int argc, char** argv) {
     CaptureRun run;
     const std::int64_t frames = plan.last - from + 1;
     double startup = 0.0;
+    auto framesStart = start;
     if (drawsFrames(name.kind) || o.renderOnly) {
         MomentOptions options;
         options.width = o.width;
@@ -218,7 +213,8 @@ int main(int argc, char** argv) {
             abandonOutput(out);
             return fail(why);
         }
-        startup = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        framesStart = std::chrono::steady_clock::now();
+        startup = std::chrono::duration<double>(framesStart - start).count();
         Progress progress = startProgress(o.quiet ? nullptr : stderr, isatty(STDERR_FILENO) != 0,
                                           frames);
         run = o.renderOnly ? renderOnly(moment, plan, from, progress, stopSignal)
@@ -231,19 +227,23 @@ int main(int argc, char** argv) {
         return reportUnfinished(out, run, from, frames);
     }
 
+    // The frames' time runs to the end of the encoding, whose last frames
+    // ffmpeg holds back until the picture ends.
+    const double framesSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - framesStart).count();
     if (!o.quiet) {
         const double seconds = double(frames) / plan.fps;
         std::string what = drawsFrames(name.kind) || o.renderOnly
                                ? framesText(from, frames) + " of " + std::to_string(o.width) +
                                      " x " + std::to_string(o.height) + " at " +
-                                     std::to_string(o.fps) + " fps"
+                                     std::to_string(r.fps) + " fps"
                                : "the sound of " + framesText(from, frames);
         std::fprintf(stderr, "ostrel-capture: %s (show time %d to %d ms, %.3f s)%s", what.c_str(),
                      frameTime(plan.fps, from), frameTime(plan.fps, plan.last), seconds,
                      o.renderOnly ? ", drawn and not written" : (", into " + o.output).c_str());
         if (drawsFrames(name.kind) || o.renderOnly)
             std::fprintf(stderr, ": %.1f s for the frames (%.2f fps) after %.1f s of start-up",
-                         run.seconds, double(frames) / run.seconds, startup);
+                         framesSeconds, double(frames) / framesSeconds, startup);
         std::fprintf(stderr, "\n");
     }
     return 0;

@@ -11,8 +11,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 struct Slot {
     std::int64_t frame;
     std::vector<float> rgba;
@@ -75,10 +73,6 @@ bool handOver(Handoff& h, ShowMoment& m, MomentReadback& readback, std::int64_t 
     return true;
 }
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 }  // namespace
 
 CaptureRun runCapture(ShowMoment& m, Output& out, const FramePlan& plan, std::int64_t from,
@@ -88,7 +82,6 @@ CaptureRun runCapture(ShowMoment& m, Output& out, const FramePlan& plan, std::in
         h.spare.push_back({0, std::vector<float>(std::size_t(m.width) * std::size_t(m.height) * 4u)});
     MomentReadback readback;
     openReadback(m, readback);
-    const Clock::time_point start = Clock::now();
     std::thread writer(writerLoop, std::ref(h), std::ref(out));
 
     bool going = true;
@@ -118,7 +111,6 @@ CaptureRun runCapture(ShowMoment& m, Output& out, const FramePlan& plan, std::in
     run.written = h.written;
     run.failed = h.failed;
     run.error = h.error;
-    run.seconds = secondsSince(start);
     if (!run.failed && !stop) showProgress(progress, run.written, true);
     return run;
 }
@@ -126,13 +118,11 @@ CaptureRun runCapture(ShowMoment& m, Output& out, const FramePlan& plan, std::in
 CaptureRun renderOnly(ShowMoment& m, const FramePlan& plan, std::int64_t from,
                       Progress& progress, const volatile std::sig_atomic_t& stop) {
     CaptureRun run;
-    const Clock::time_point start = Clock::now();
     for (std::int64_t i = from; i <= plan.last && !stop; ++i) {
         renderMoment(m, frameTime(plan.fps, i), frameClock(plan.fps, i));
         finishMoment(m);
         ++run.written;
         showProgress(progress, run.written, i == plan.last);
     }
-    run.seconds = secondsSince(start);
     return run;
 }

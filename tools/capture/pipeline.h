@@ -25,7 +25,6 @@ struct CaptureRun {
     std::int64_t written = 0;  // frames written, from the first on
     bool failed = false;       // the writer failed: `error` says why
     std::string error;
-    double seconds = 0.0;      // wall time of the frames, from the first draw
 };
 
 // Captures frames [from, plan.last] into `out`.
