@@ -75,7 +75,8 @@ bool prepareMoment(ShowMoment& moment, const GlFunctions& gl, GlLookup lookup,
                    std::string* error);
 
 // Draws the frame of `showTime` into the output target, its shaders seeing
-// the clock of `clockTime`; returns the frame's values.
+// the clock of `clockTime`; returns the frame's values. The moment's uniform
+// buffers are bound first, so several moments can share a context.
 FrameValues renderMoment(ShowMoment& moment, std::int32_t showTime, std::int32_t clockTime);
 
 // Whether the show ends with the frame at `showTime` (the end-of-show rule

@@ -23,6 +23,12 @@ std::string numberText(double v) {
     return text;
 }
 
+bool nonEmpty(const std::string& value, std::string* why) {
+    if (!value.empty()) return true;
+    if (why) *why = "the value is empty";
+    return false;
+}
+
 // A word that names an option rather than giving a (negative) number.
 bool looksLikeOption(const std::string& word) {
     if (word.size() < 2 || word[0] != '-') return false;
@@ -193,10 +199,7 @@ void OptionParser::text(const char* name, const char* meta, std::string* target,
                         const char* help) {
     custom(name, meta,
            [=](const std::string& v, std::string* why) {
-               if (v.empty()) {
-                   if (why) *why = "the value is empty";
-                   return false;
-               }
+               if (!nonEmpty(v, why)) return false;
                *target = v;
                return true;
            },
@@ -207,10 +210,7 @@ void OptionParser::texts(const char* name, const char* meta, std::vector<std::st
                          const char* help) {
     custom(name, meta,
            [=](const std::string& v, std::string* why) {
-               if (v.empty()) {
-                   if (why) *why = "the value is empty";
-                   return false;
-               }
+               if (!nonEmpty(v, why)) return false;
                target->push_back(v);
                return true;
            },
