@@ -143,7 +143,7 @@ double soundError(const std::vector<std::int16_t>& decoded, const std::vector<st
 // 1764000-1852200 (the drop, with music throughout).
 const char* const twoSeconds = " --size 96x54 --fps 10 --from 40000 --to 42000 --quiet";
 
-TEST(CaptureOutputs, Mp4IsH264AndAacInStepWithTheShow) {
+TEST(Capture, Mp4IsH264AndAacInStepWithTheShow) {
     const std::string dir = folder("mp4"), file = dir + "/show.mp4";
     ASSERT_EQ(run(capture + " -o " + file + twoSeconds), 0);
     auto v = probe(file, "v:0");
@@ -170,7 +170,7 @@ TEST(CaptureOutputs, Mp4IsH264AndAacInStepWithTheShow) {
     EXPECT_GT(soundError(decoded, want, 4410), 0.5);
 }
 
-TEST(CaptureOutputs, MkvSoundIsTheSoundtrackSampleForSample) {
+TEST(Capture, MkvSoundIsTheSoundtrackSampleForSample) {
     const std::string dir = folder("mkv"), file = dir + "/show.mkv";
     ASSERT_EQ(run(capture + " -o " + file + twoSeconds + " --quality 10"), 0);
     auto v = probe(file, "v:0");
@@ -184,7 +184,7 @@ TEST(CaptureOutputs, MkvSoundIsTheSoundtrackSampleForSample) {
     expectPictureOf(file, "", showFrames(96, 54, 10, 400, 419), 38.0);
 }
 
-TEST(CaptureOutputs, PngSequenceIsTheShowByteForByteAndResumes) {
+TEST(Capture, PngSequenceIsTheShowByteForByteAndResumes) {
     const std::string dir = folder("png"), pattern = dir + "/%05d.png";
     ASSERT_EQ(run(capture + " -o " + pattern + twoSeconds), 0);
     const auto show = showFrames(96, 54, 10, 400, 419);
@@ -217,7 +217,7 @@ TEST(CaptureOutputs, PngSequenceIsTheShowByteForByteAndResumes) {
     EXPECT_NE(output.find("00419.png is 96 x 54, not 64 x 36"), std::string::npos) << output;
 }
 
-TEST(CaptureOutputs, Yuv4mpegOnStdoutDecodesToTheShow) {
+TEST(Capture, Yuv4mpegOnStdoutDecodesToTheShow) {
     const std::string dir = folder("y4m"), file = dir + "/show.y4m";
     ASSERT_EQ(run(capture + " -o -" + twoSeconds + " > " + file), 0);
     const std::vector<std::uint8_t> bytes = bytesOf("cat " + file);
@@ -231,7 +231,7 @@ TEST(CaptureOutputs, Yuv4mpegOnStdoutDecodesToTheShow) {
                     40.0);
 }
 
-TEST(CaptureFarm, HalvesJoinedAreTheWholePictureAndSound) {
+TEST(Capture, FarmHalvesJoinedAreTheWholePictureAndSound) {
     const std::string dir = folder("farm");
     const std::string size = " --size 96x54 --fps 10 --quiet";
     ASSERT_EQ(run("mkdir " + dir + "/whole " + dir + "/halves && " + capture + " -o " + dir +
@@ -275,7 +275,7 @@ TEST(CaptureFarm, HalvesJoinedAreTheWholePictureAndSound) {
     EXPECT_LT(soundError(decoded, want, 0), 0.05);
 }
 
-TEST(CaptureWholeShow, LastsWhatTheShowLastsPictureAndSoundTogether) {
+TEST(Capture, WholeShowLastsWhatTheShowLastsPictureAndSoundTogether) {
     const std::string dir = folder("whole"), file = dir + "/show.mp4";
     ASSERT_EQ(run(capture + " -o " + file + " --size 32x18 --fps 15 --quiet"), 0);
     auto v = probe(file, "v:0");
@@ -287,7 +287,7 @@ TEST(CaptureWholeShow, LastsWhatTheShowLastsPictureAndSoundTogether) {
     EXPECT_NEAR(sound, video, 1.0 / 15);
 }
 
-TEST(CaptureRefusals, OneLineAndNothingWrittenBeforeAFrameIsDrawn) {
+TEST(Capture, RefusalsAreOneLineAndNothingWrittenBeforeAFrameIsDrawn) {
     const std::string dir = folder("refusals");
     struct Case {
         std::string command;
@@ -317,7 +317,7 @@ TEST(CaptureRefusals, OneLineAndNothingWrittenBeforeAFrameIsDrawn) {
     EXPECT_EQ(files, "");
 }
 
-TEST(CaptureFaults, InterruptedOrFailingRunsLeaveNoCompleteLookingFile) {
+TEST(Capture, InterruptedOrFailingRunsLeaveNoCompleteLookingFile) {
     const std::string dir = folder("faults");
     const std::string frames = " --size 96x54 --fps 10 --frames 0-999";
     // Interrupted once the first frames are in: a non-zero status, no file
