@@ -17,6 +17,7 @@
 // Status 0 when the output is complete, 1 when it could not be made, 2 for
 // a refused option, 128 + the signal's number when interrupted (SIGINT,
 // SIGTERM); only a complete output carries its final name.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -56,6 +57,14 @@ struct Options {
     int quality = -1;
     bool resume = false, quiet = false, plan = false, renderOnly = false;
 };
+
+// Processor seconds of this process, and of the encoder once it has ended.
+double cpuSeconds(int who) {
+    struct rusage usage;
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
 
 int fail(const std::string& line) {
     std::fprintf(stderr, "ostrel-capture: %s\n", line.c_str());
@@ -203,6 +212,7 @@ int main(int argc, char** argv) {
     const std::int64_t frames = plan.last - from + 1;
     double startup = 0.0;
     auto framesStart = start;
+    double framesCpu = 0.0;
     if (drawsFrames(name.kind) || o.renderOnly) {
         MomentOptions options;
         options.width = o.width;
@@ -214,6 +224,7 @@ int main(int argc, char** argv) {
             return fail(why);
         }
         framesStart = std::chrono::steady_clock::now();
+        framesCpu = cpuSeconds(RUSAGE_SELF);
         startup = std::chrono::duration<double>(framesStart - start).count();
         Progress progress = startProgress(o.quiet ? nullptr : stderr, isatty(STDERR_FILENO) != 0,
                                           frames);
@@ -231,6 +242,7 @@ int main(int argc, char** argv) {
     // ffmpeg holds back until the picture ends.
     const double framesSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - framesStart).count();
+    framesCpu = cpuSeconds(RUSAGE_SELF) - framesCpu + cpuSeconds(RUSAGE_CHILDREN);
     if (!o.quiet) {
         const double seconds = double(frames) / plan.fps;
         std::string what = drawsFrames(name.kind) || o.renderOnly
@@ -242,8 +254,10 @@ int main(int argc, char** argv) {
                      frameTime(plan.fps, from), frameTime(plan.fps, plan.last), seconds,
                      o.renderOnly ? ", drawn and not written" : (", into " + o.output).c_str());
         if (drawsFrames(name.kind) || o.renderOnly)
-            std::fprintf(stderr, ": %.1f s for the frames (%.2f fps) after %.1f s of start-up",
-                         framesSeconds, double(frames) / framesSeconds, startup);
+            std::fprintf(stderr,
+                         ": %.1f s for the frames (%.2f fps; %.1f processor s with the "
+                         "encoder's) after %.1f s of start-up",
+                         framesSeconds, double(frames) / framesSeconds, framesCpu, startup);
         std::fprintf(stderr, "\n");
     }
     return 0;
