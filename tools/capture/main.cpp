@@ -242,7 +242,8 @@ int main(int argc, char** argv) {
     // ffmpeg holds back until the picture ends.
     const double framesSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - framesStart).count();
-    framesCpu = cpuSeconds(RUSAGE_SELF) - framesCpu + cpuSeconds(RUSAGE_CHILDREN);
+    framesCpu = cpuSeconds(RUSAGE_SELF) - framesCpu;
+    const double encoderCpu = cpuSeconds(RUSAGE_CHILDREN);
     if (!o.quiet) {
         const double seconds = double(frames) / plan.fps;
         std::string what = drawsFrames(name.kind) || o.renderOnly
@@ -255,9 +256,11 @@ int main(int argc, char** argv) {
                      o.renderOnly ? ", drawn and not written" : (", into " + o.output).c_str());
         if (drawsFrames(name.kind) || o.renderOnly)
             std::fprintf(stderr,
-                         ": %.1f s for the frames (%.2f fps; %.1f processor s with the "
-                         "encoder's) after %.1f s of start-up",
-                         framesSeconds, double(frames) / framesSeconds, framesCpu, startup);
+                         ": %.1f s for the frames (%.2f fps) after %.1f s of start-up; "
+                         "processor s: %.1f drawing and reading back, %.1f converting and "
+                         "writing, %.1f in ffmpeg",
+                         framesSeconds, double(frames) / framesSeconds, startup,
+                         framesCpu - run.writerCpu, run.writerCpu, encoderCpu);
         std::fprintf(stderr, "\n");
     }
     return 0;

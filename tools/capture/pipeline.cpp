@@ -1,6 +1,8 @@
 // pipeline.cpp: the renderer's loop and the writer thread.
 #include "tools/capture/pipeline.h"
 
+#include <time.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -27,9 +29,16 @@ struct Handoff {
     bool failed = false;
     std::string error;
     std::int64_t written = 0;
+    double writerCpu = 0.0;          // processor seconds of the writer thread
 };
 
-void writerLoop(Handoff& h, Output& out) {
+double threadCpuSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+void writeFrames(Handoff& h, Output& out) {
     std::unique_lock<std::mutex> held(h.lock);
     for (;;) {
         h.changed.wait(held, [&] { return !h.ready.empty() || h.closed || h.dropping; });
@@ -50,6 +59,13 @@ void writerLoop(Handoff& h, Output& out) {
         h.spare.push_back(std::move(slot));
         h.changed.notify_all();
     }
+}
+
+void writerLoop(Handoff& h, Output& out) {
+    writeFrames(h, out);
+    const double cpu = threadCpuSeconds();
+    std::lock_guard<std::mutex> held(h.lock);
+    h.writerCpu = cpu;
 }
 
 // Takes the oldest queued read-back and hands it to the writer; false when
@@ -111,6 +127,7 @@ CaptureRun runCapture(ShowMoment& m, Output& out, const FramePlan& plan, std::in
     run.written = h.written;
     run.failed = h.failed;
     run.error = h.error;
+    run.writerCpu = h.writerCpu;
     if (!run.failed && !stop) showProgress(progress, run.written, true);
     return run;
 }
@@ -120,9 +137,10 @@ CaptureRun renderOnly(ShowMoment& m, const FramePlan& plan, std::int64_t from,
     CaptureRun run;
     for (std::int64_t i = from; i <= plan.last && !stop; ++i) {
         renderMoment(m, frameTime(plan.fps, i), frameClock(plan.fps, i));
-        finishMoment(m);
         ++run.written;
-        showProgress(progress, run.written, i == plan.last);
+        showProgress(progress, run.written, false);
     }
+    finishMoment(m);
+    if (!stop) showProgress(progress, run.written, true);
     return run;
 }

@@ -25,13 +25,14 @@ struct CaptureRun {
     std::int64_t written = 0;  // frames written, from the first on
     bool failed = false;       // the writer failed: `error` says why
     std::string error;
+    double writerCpu = 0.0;    // processor seconds the writer thread took
 };
 
 // Captures frames [from, plan.last] into `out`.
 CaptureRun runCapture(ShowMoment& moment, Output& out, const FramePlan& plan, std::int64_t from,
                       Progress& progress, const volatile std::sig_atomic_t& stop);
 
-// Draws the same frames and writes nothing, each frame complete before the
-// next (rendering alone, to compare a capture's time with).
+// Draws the same frames back to back and writes nothing, returning when the
+// last is complete (rendering alone, to compare a capture's time with).
 CaptureRun renderOnly(ShowMoment& moment, const FramePlan& plan, std::int64_t from,
                       Progress& progress, const volatile std::sig_atomic_t& stop);
