@@ -10,6 +10,14 @@
 
 namespace {
 
+const GLenum GL_PIXEL_PACK_BUFFER = 0x88EB;
+const GLenum GL_STREAM_READ = 0x88E1;
+const GLbitfield GL_MAP_READ_BIT = 0x0001;
+
+GLsizeiptr frameBytes(const ShowMoment& m) {
+    return GLsizeiptr(m.width) * GLsizeiptr(m.height) * GLsizeiptr(4 * sizeof(float));
+}
+
 void* headlessLookup(const char* name, void*) { return headlessGlFunction(name); }
 
 bool fail(std::string* error, const std::string& line) {
@@ -37,7 +45,12 @@ bool prepareMoment(ShowMoment& m, const GlFunctions& gl, GlLookup lookup, void* 
     m.height = options.height;
     m.readPixels = reinterpret_cast<ReadPixelsFunction>(lookup("glReadPixels", lookupContext));
     m.readBuffer = reinterpret_cast<ReadBufferFunction>(lookup("glReadBuffer", lookupContext));
-    if (m.readPixels == nullptr || m.readBuffer == nullptr)
+    m.mapBufferRange =
+        reinterpret_cast<MapBufferRangeFunction>(lookup("glMapBufferRange", lookupContext));
+    m.unmapBuffer = reinterpret_cast<UnmapBufferFunction>(lookup("glUnmapBuffer", lookupContext));
+    m.finish = reinterpret_cast<FinishFunction>(lookup("glFinish", lookupContext));
+    if (m.readPixels == nullptr || m.readBuffer == nullptr || m.mapBufferRange == nullptr ||
+        m.unmapBuffer == nullptr || m.finish == nullptr)
         return fail(error, "moment: the context cannot read pixels back");
 
     content.renderWidth = float(options.width);
@@ -96,3 +109,39 @@ void momentToRgb(const float* rgba, int width, int height, std::uint8_t* rgb) {
         }
     }
 }
+
+void openReadback(ShowMoment& m, MomentReadback& r) {
+    r = MomentReadback{};
+    m.gl.glGenBuffers(2, r.buffers);
+    for (GLuint buffer : r.buffers) {
+        m.gl.glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+        m.gl.glBufferData(GL_PIXEL_PACK_BUFFER, frameBytes(m), nullptr, GL_STREAM_READ);
+    }
+    m.gl.glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+}
+
+void queueRead(ShowMoment& m, MomentReadback& r) {
+    m.gl.glBindFramebuffer(GL_FRAMEBUFFER, m.output.framebuffer);
+    m.readBuffer(GL_COLOR_ATTACHMENT0);
+    m.gl.glBindBuffer(GL_PIXEL_PACK_BUFFER, r.buffers[r.queued % 2]);
+    m.readPixels(0, 0, m.width, m.height, GL_RGBA, GL_FLOAT, nullptr);
+    m.gl.glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    m.gl.glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    ++r.queued;
+}
+
+const float* mapRead(ShowMoment& m, MomentReadback& r) {
+    if (r.taken >= r.queued) return nullptr;
+    m.gl.glBindBuffer(GL_PIXEL_PACK_BUFFER, r.buffers[r.taken % 2]);
+    return static_cast<const float*>(
+        m.mapBufferRange(GL_PIXEL_PACK_BUFFER, 0, frameBytes(m), GL_MAP_READ_BIT));
+}
+
+void unmapRead(ShowMoment& m, MomentReadback& r) {
+    m.gl.glBindBuffer(GL_PIXEL_PACK_BUFFER, r.buffers[r.taken % 2]);
+    m.unmapBuffer(GL_PIXEL_PACK_BUFFER);
+    m.gl.glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    ++r.taken;
+}
+
+void finishMoment(const ShowMoment& m) { m.finish(); }

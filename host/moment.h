@@ -45,6 +45,9 @@ struct MomentOptions {
 typedef void(OSTREL_GLAPI* ReadPixelsFunction)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum,
                                                 void*);
 typedef void(OSTREL_GLAPI* ReadBufferFunction)(GLenum);
+typedef void*(OSTREL_GLAPI* MapBufferRangeFunction)(GLenum, GLintptr, GLsizeiptr, GLbitfield);
+typedef GLboolean(OSTREL_GLAPI* UnmapBufferFunction)(GLenum);
+typedef void(OSTREL_GLAPI* FinishFunction)();
 
 struct ShowMoment {
     GlFunctions gl;            // every render call goes through this table
@@ -55,6 +58,9 @@ struct ShowMoment {
     int width, height;
     ReadPixelsFunction readPixels;  // beyond the show's table: reading back
     ReadBufferFunction readBuffer;
+    MapBufferRangeFunction mapBufferRange;  // reading back through pixel-pack buffers
+    UnmapBufferFunction unmapBuffer;
+    FinishFunction finish;
 };
 
 // Headless: the EGL context, then prepareMoment. One line in *error on
@@ -89,3 +95,24 @@ void readMoment(const ShowMoment& moment, std::vector<float>& rgba);
 // channel clamped to [0, 1] and rounded from x 255; a pixel with a channel
 // that is not a finite number shows as magenta, so a fault cannot hide.
 void momentToRgb(const float* rgba, int width, int height, std::uint8_t* rgb);
+
+// Reading frames back while the next one renders, for a steady stream of
+// frames (the capture): queueRead copies the output target into one of two
+// pixel-pack buffers, which a GPU does without stalling the caller, and
+// mapRead maps the buffer queued before, which is ready by the time the
+// next frame has been queued. Reads are taken in the order they were queued.
+struct MomentReadback {
+    GLuint buffers[2];
+    std::int64_t queued, taken;
+};
+
+void openReadback(ShowMoment& moment, MomentReadback& readback);
+// The frame just drawn, into the next buffer.
+void queueRead(ShowMoment& moment, MomentReadback& readback);
+// The oldest queued frame's pixels (RGBA floats, bottom row first), valid
+// until unmapRead; null if no read is queued.
+const float* mapRead(ShowMoment& moment, MomentReadback& readback);
+void unmapRead(ShowMoment& moment, MomentReadback& readback);
+
+// Waits until every frame drawn so far is complete (timing rendering alone).
+void finishMoment(const ShowMoment& moment);

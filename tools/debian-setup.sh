@@ -5,13 +5,15 @@
 # the Windows executables; wine64 runs them in the tests, with the fonts its
 # dialogs use and the X libraries its X11 driver loads at run time (Debian
 # only recommends them). ninja-build runs the builds; libpng-dev gives the
-# tools their PNG files. openbox (a window manager) and pulseaudio with its
-# utilities (a sound server, parec to record it) are started by the end-to-end
-# tests; clang builds the fuzz harnesses with libFuzzer (libclang-rt-dev).
+# tools their PNG files; ffmpeg encodes ostrel-capture's videos (and its
+# tests read them back with ffprobe). openbox (a window manager) and pulseaudio
+# with its utilities (a sound server, parec to record it) are started by the
+# end-to-end tests; clang builds the fuzz harnesses with libFuzzer
+# (libclang-rt-dev).
 set -eu
 packages="build-essential cmake ninja-build libgtest-dev libsdl2-dev libx11-dev libpng-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
-  xvfb xdotool x11-utils libxfixes-dev openbox pulseaudio pulseaudio-utils
+  xvfb xdotool x11-utils libxfixes-dev openbox pulseaudio pulseaudio-utils ffmpeg
   clang libclang-rt-dev
   mingw-w64 wine64 fonts-wine libxcursor1 libxrandr2 libxrender1 libxi6
   libxinerama1 libxcomposite1 libxxf86vm1"

@@ -1,0 +1,251 @@
+// output.cpp: output names, temporary files, and the writers of each kind.
+#include "tools/capture/output.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "host/moment.h"
+#include "tools/capture/colour.h"
+#include "tools/capture/sound.h"
+#include "tools/common/png.h"
+
+namespace {
+
+bool endsWith(const std::string& s, const char* tail) {
+    const std::size_t n = std::strlen(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// Reads the one %d of a PNG sequence's name into out; %% stands for '%'.
+bool parsePattern(const std::string& name, OutputName& out, std::string* why) {
+    std::string* part = &out.prefix;
+    bool found = false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] != '%') {
+            *part += name[i];
+            continue;
+        }
+        if (i + 1 < name.size() && name[i + 1] == '%') {
+            *part += '%';
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        const bool zeros = j < name.size() && name[j] == '0';
+        int digits = 0;
+        while (j < name.size() && name[j] >= '0' && name[j] <= '9' && digits < 100)
+            digits = digits * 10 + (name[j++] - '0');
+        if (j >= name.size() || name[j] != 'd' || found || digits > 18) {
+            *why = "\"" + name + "\": a PNG sequence's name holds one %d (or %05d and the like); "
+                   "write %% for a percent sign";
+            return false;
+        }
+        found = true;
+        out.zeros = zeros;
+        out.digits = digits;
+        part = &out.suffix;
+        i = j;
+    }
+    out.kind = found ? OutputKind::pngSequence : OutputKind::png;
+    return true;
+}
+
+// Creates (or empties) a file; 0, or the errno of the failure.
+int createFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    close(fd);
+    return 0;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool writeFile(const std::string& path, const std::vector<std::uint8_t>& a,
+               const std::vector<std::uint8_t>& b, std::string* error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    const bool ok = fd >= 0 && writeAll(fd, a.data(), a.size()) &&
+                    writeAll(fd, b.data(), b.size()) && fsync(fd) == 0;
+    const int failure = errno;
+    if (fd >= 0 && close(fd) != 0 && ok) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!ok) *error = "cannot write " + path + ": " + std::strerror(failure);
+    return ok;
+}
+
+bool renameDone(const std::string& from, const std::string& to, std::string* error) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    *error = "cannot rename " + from + " to " + to + ": " + std::strerror(errno);
+    return false;
+}
+
+std::string y4mHeader(const Output& out) {
+    return "YUV4MPEG2 W" + std::to_string(out.width) + " H" + std::to_string(out.height) + " F" +
+           std::to_string(out.fps) + ":1 Ip A1:1 C420jpeg XYSCSS=420JPEG XCOLORRANGE=LIMITED\n";
+}
+
+bool writeText(int fd, const std::string& text) {
+    return writeAll(fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+}  // namespace
+
+bool parseOutputName(const std::string& name, OutputName& out, std::string* why) {
+    out = OutputName{};
+    out.name = name;
+    if (name == "-") {
+        out.kind = OutputKind::y4m;
+    } else if (endsWith(name, ".mp4")) {
+        out.kind = OutputKind::mp4;
+    } else if (endsWith(name, ".mkv")) {
+        out.kind = OutputKind::mkv;
+    } else if (endsWith(name, ".wav")) {
+        out.kind = OutputKind::wav;
+    } else if (endsWith(name, ".png")) {
+        return parsePattern(name, out, why);
+    } else {
+        *why = "\"" + name + "\" names no output kind: .mp4, .mkv, .wav, .png (with %d for a "
+               "sequence) or - (YUV4MPEG2 on standard output)";
+        return false;
+    }
+    return true;
+}
+
+std::string frameFileName(const OutputName& name, std::int64_t frame) {
+    if (name.kind != OutputKind::pngSequence) return name.name;
+    std::string number = std::to_string(frame);
+    if (int(number.size()) < name.digits)
+        number.insert(0, std::size_t(name.digits) - number.size(), name.zeros ? '0' : ' ');
+    return name.prefix + number + name.suffix;
+}
+
+bool drawsFrames(OutputKind kind) { return kind != OutputKind::wav; }
+
+bool usesFfmpeg(OutputKind kind) { return kind == OutputKind::mp4 || kind == OutputKind::mkv; }
+
+bool openOutput(Output& out, std::vector<std::uint8_t> sound, std::string* error) {
+    const OutputKind kind = out.name.kind;
+    if (kind == OutputKind::y4m) {
+        if (isatty(STDOUT_FILENO)) {
+            *error = "-o - writes YUV4MPEG2 video to standard output, which is a terminal: pipe "
+                     "it into a program";
+            return false;
+        }
+        out.stream = STDOUT_FILENO;
+        if (writeText(out.stream, y4mHeader(out))) return true;
+        *error = std::string("cannot write to standard output: ") + std::strerror(errno);
+        return false;
+    }
+    const std::string file = frameFileName(out.name, out.firstFrame);
+    if (isDirectory(file)) {
+        *error = "cannot write " + file + ": it is a folder";
+        return false;
+    }
+    std::string ffmpeg;
+    if (usesFfmpeg(kind)) {
+        ffmpeg = findOnPath("ffmpeg");
+        if (ffmpeg.empty()) {
+            *error = "writing " + out.name.name + " needs the ffmpeg program, which is not on "
+                     "PATH: install it (Debian, Ubuntu: sudo apt-get install ffmpeg), or capture "
+                     "a PNG sequence (-o frames/%05d.png) or YUV4MPEG2 (-o -) instead";
+            return false;
+        }
+    }
+    if (const int failure = createFile(file + ".part")) {
+        *error = "cannot write " + file + " (as " + file + ".part): " + std::strerror(failure);
+        return false;
+    }
+    out.temp = file + ".part";
+    if (kind == OutputKind::png || kind == OutputKind::pngSequence) {
+        std::remove(out.temp.c_str());
+        out.temp.clear();
+        return true;
+    }
+    if (kind == OutputKind::wav) {
+        if (writeFile(out.temp, waveHeader(sound.size()), sound, error)) return true;
+        abandonOutput(out);
+        return false;
+    }
+    const Container container = kind == OutputKind::mp4 ? Container::mp4 : Container::matroska;
+    if (!startEncoder(out.encoder, ffmpeg, encoderArguments(container, out.quality, out.temp),
+                      std::move(sound), error) ||
+        !writeText(out.encoder.video, y4mHeader(out))) {
+        if (error->empty()) *error = std::string("encoder: ") + std::strerror(errno);
+        abandonOutput(out);
+        return false;
+    }
+    out.stream = out.encoder.video;
+    return true;
+}
+
+bool writeFrame(Output& out, std::int64_t frame, const float* rgba, std::string* error) {
+    out.rgb.resize(std::size_t(out.width) * std::size_t(out.height) * 3u);
+    momentToRgb(rgba, out.width, out.height, out.rgb.data());
+    if (out.name.kind == OutputKind::png || out.name.kind == OutputKind::pngSequence) {
+        const std::string file = frameFileName(out.name, frame);
+        out.temp = file + ".part";
+        if (!png::write(out.temp, out.width, out.height, out.rgb, error) ||
+            !renameDone(out.temp, file, error))
+            return false;
+        out.temp.clear();
+        return true;
+    }
+    out.yuv.resize(yuv420Bytes(out.width, out.height));
+    rgbToYuv420(out.rgb.data(), out.width, out.height, out.yuv.data());
+    if (writeText(out.stream, "FRAME\n") && writeAll(out.stream, out.yuv.data(), out.yuv.size()))
+        return true;
+    *error = std::string(out.stream == STDOUT_FILENO ? "cannot write to standard output: "
+                                                     : "cannot hand the frame to ffmpeg: ") +
+             std::strerror(errno);
+    return false;
+}
+
+bool finishOutput(Output& out, std::string* error) {
+    if (usesFfmpeg(out.name.kind)) {
+        out.stream = -1;
+        if (!finishEncoder(out.encoder, error)) return false;
+    }
+    if (out.temp.empty()) return true;
+    if (!renameDone(out.temp, out.name.name, error)) return false;
+    out.temp.clear();
+    return true;
+}
+
+void interruptOutput(const Output& out) { signalEncoder(out.encoder); }
+
+void abandonOutput(Output& out) {
+    killEncoder(out.encoder);
+    out.stream = -1;
+    if (!out.temp.empty()) std::remove(out.temp.c_str());
+    out.temp.clear();
+}
+
+bool resumeFrom(const Output& out, std::int64_t first, std::int64_t last, std::int64_t* from,
+                std::string* error) {
+    std::int64_t i = first;
+    while (i <= last && access(frameFileName(out.name, i).c_str(), F_OK) == 0) ++i;
+    *from = i;
+    if (i == first) return true;
+    const std::string previous = frameFileName(out.name, i - 1);
+    int w = 0, h = 0;
+    std::vector<std::uint8_t> rgb;
+    std::string why;
+    if (!png::read(previous, w, h, rgb, &why)) {
+        *from = i - 1;  // damaged: drawn again
+        return true;
+    }
+    if (w == out.width && h == out.height) return true;
+    *error = previous + " is " + std::to_string(w) + " x " + std::to_string(h) + ", not " +
+             std::to_string(out.width) + " x " + std::to_string(out.height) +
+             ": resume with the size the sequence was started with";
+    return false;
+}

@@ -1,0 +1,146 @@
+// pipeline.cpp: the renderer's loop and the writer thread.
+#include "tools/capture/pipeline.h"
+
+#include <time.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Slot {
+    std::int64_t frame;
+    std::vector<float> rgba;
+};
+
+// What passes between the renderer and the writer.
+struct Handoff {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<Slot> ready;          // frames to write, in order
+    std::vector<Slot> spare;         // buffers for the renderer to fill
+    bool closed = false;             // no more frames will come
+    bool dropping = false;           // stop: write nothing more
+    bool failed = false;
+    std::string error;
+    std::int64_t written = 0;
+    double writerCpu = 0.0;          // processor seconds of the writer thread
+};
+
+double threadCpuSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+void writeFrames(Handoff& h, Output& out) {
+    std::unique_lock<std::mutex> held(h.lock);
+    for (;;) {
+        h.changed.wait(held, [&] { return !h.ready.empty() || h.closed || h.dropping; });
+        if (h.dropping || h.ready.empty()) return;
+        Slot slot = std::move(h.ready.front());
+        h.ready.pop_front();
+        held.unlock();
+        std::string error;
+        const bool ok = writeFrame(out, slot.frame, slot.rgba.data(), &error);
+        held.lock();
+        if (!ok) {
+            h.failed = true;
+            h.error = error;
+            h.changed.notify_all();
+            return;
+        }
+        ++h.written;
+        h.spare.push_back(std::move(slot));
+        h.changed.notify_all();
+    }
+}
+
+void writerLoop(Handoff& h, Output& out) {
+    writeFrames(h, out);
+    const double cpu = threadCpuSeconds();
+    std::lock_guard<std::mutex> held(h.lock);
+    h.writerCpu = cpu;
+}
+
+// Takes the oldest queued read-back and hands it to the writer; false when
+// the run is to end instead.
+bool handOver(Handoff& h, ShowMoment& m, MomentReadback& readback, std::int64_t frame,
+              const volatile std::sig_atomic_t& stop) {
+    std::unique_lock<std::mutex> held(h.lock);
+    while (h.spare.empty() && !h.failed && !stop)
+        h.changed.wait_for(held, std::chrono::milliseconds(100));
+    if (h.failed || stop) return false;
+    Slot slot = std::move(h.spare.back());
+    h.spare.pop_back();
+    held.unlock();
+    slot.frame = frame;
+    const float* pixels = mapRead(m, readback);
+    std::memcpy(slot.rgba.data(), pixels, slot.rgba.size() * sizeof(float));
+    unmapRead(m, readback);
+    held.lock();
+    h.ready.push_back(std::move(slot));
+    h.changed.notify_all();
+    return true;
+}
+
+}  // namespace
+
+CaptureRun runCapture(ShowMoment& m, Output& out, const FramePlan& plan, std::int64_t from,
+                      Progress& progress, const volatile std::sig_atomic_t& stop) {
+    Handoff h;
+    for (int i = 0; i < 2; ++i)
+        h.spare.push_back({0, std::vector<float>(std::size_t(m.width) * std::size_t(m.height) * 4u)});
+    MomentReadback readback;
+    openReadback(m, readback);
+    std::thread writer(writerLoop, std::ref(h), std::ref(out));
+
+    bool going = true;
+    for (std::int64_t i = from; i <= plan.last && going && !stop; ++i) {
+        renderMoment(m, frameTime(plan.fps, i), frameClock(plan.fps, i));
+        queueRead(m, readback);
+        if (i > from) going = handOver(h, m, readback, i - 1, stop);
+        std::int64_t written;
+        {
+            std::lock_guard<std::mutex> held(h.lock);
+            written = h.written;
+        }
+        showProgress(progress, written, false);
+    }
+    if (going && !stop) going = handOver(h, m, readback, plan.last, stop);
+
+    {
+        std::lock_guard<std::mutex> held(h.lock);
+        h.closed = true;
+        if (!going || stop) h.dropping = true;
+        h.changed.notify_all();
+    }
+    if (stop) interruptOutput(out);  // a writer blocked on ffmpeg returns
+    writer.join();
+
+    CaptureRun run;
+    run.written = h.written;
+    run.failed = h.failed;
+    run.error = h.error;
+    run.writerCpu = h.writerCpu;
+    if (!run.failed && !stop) showProgress(progress, run.written, true);
+    return run;
+}
+
+CaptureRun renderOnly(ShowMoment& m, const FramePlan& plan, std::int64_t from,
+                      Progress& progress, const volatile std::sig_atomic_t& stop) {
+    CaptureRun run;
+    for (std::int64_t i = from; i <= plan.last && !stop; ++i) {
+        renderMoment(m, frameTime(plan.fps, i), frameClock(plan.fps, i));
+        ++run.written;
+        showProgress(progress, run.written, false);
+    }
+    finishMoment(m);
+    if (!stop) showProgress(progress, run.written, true);
+    return run;
+}

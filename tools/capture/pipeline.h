@@ -1,0 +1,38 @@
+// pipeline.h: drawing a capture's frames and writing them, side by side.
+//
+// The renderer's thread (the one with the GL context) draws frame i, queues
+// its read-back into a pixel-pack buffer, and only then takes the pixels of
+// frame i - 1, which a GPU has copied meanwhile; it hands them to the
+// writer thread, which converts and writes them (a PNG, or Y'CbCr to ffmpeg
+// or standard output). At most two frames wait between the threads, so the
+// renderer waits only when the writer falls that far behind.
+//
+// A signal (the flag `stop`, set by the program's handler) or a writer that
+// fails ends the run after the frame being drawn; the frames not yet
+// written are dropped.
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <string>
+
+#include "host/moment.h"
+#include "tools/capture/output.h"
+#include "tools/capture/plan.h"
+#include "tools/capture/progress.h"
+
+struct CaptureRun {
+    std::int64_t written = 0;  // frames written, from the first on
+    bool failed = false;       // the writer failed: `error` says why
+    std::string error;
+    double writerCpu = 0.0;    // processor seconds the writer thread took
+};
+
+// Captures frames [from, plan.last] into `out`.
+CaptureRun runCapture(ShowMoment& moment, Output& out, const FramePlan& plan, std::int64_t from,
+                      Progress& progress, const volatile std::sig_atomic_t& stop);
+
+// Draws the same frames back to back and writes nothing, returning when the
+// last is complete (rendering alone, to compare a capture's time with).
+CaptureRun renderOnly(ShowMoment& moment, const FramePlan& plan, std::int64_t from,
+                      Progress& progress, const volatile std::sig_atomic_t& stop);
