@@ -6,7 +6,7 @@
 # dialogs use and the X libraries its X11 driver loads at run time (Debian
 # only recommends them).
 set -eu
-packages="build-essential cmake libgtest-dev libsdl2-dev libx11-dev
+packages="build-essential cmake libgtest-dev libsdl2-dev libx11-dev libpng-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xdotool x11-utils libxfixes-dev
   mingw-w64 wine64 fonts-wine libxcursor1 libxrandr2 libxrender1 libxi6
