@@ -1,15 +1,18 @@
 // frame.cpp: building the render pipeline's objects and drawing one frame.
 //
-// Start-up order: the noise compute program, then the tonemap, scene,
+// Start-up order: the noise compute program, then the tonemap program, the
+// scene program for the cluster, the blob and the effect cluster, the
 // bloom, composite and depth-of-field programs; the scene target at the
 // scene size, then the bloom-swap, bloom and depth-of-field targets at the
-// render size; the noise texture and its dispatch; the four uniform buffers
-// and the first FD upload. Each program's shaders and link, and each
-// target's framebuffer, are checked as soon as they exist, and start-up
-// stops at the first failure with a line that names it.
+// render size; the noise texture (with its one-channel copy) and its
+// dispatch; the four uniform buffers and the first FD upload. Each
+// program's shaders and link, and each target's framebuffer, are checked as
+// soon as they exist, and start-up stops at the first failure with a line
+// that names it.
 //
-// One frame: TrackData upload, the scene pass at the scene size, then at
-// the render size the first blur pass, the bloom chain, the composite, the
+// One frame: TrackData upload, the scene pass at the scene size (the scene
+// program of the frame's foreground), then at the render size the first
+// blur pass, the bloom chain, the composite, the
 // optional depth-of-field pass and the tonemap pass into the output
 // framebuffer; last, T0 for the next frame.
 #include "render/frame.h"
@@ -121,6 +124,16 @@ bool checkTarget(const GlFunctions& gl, const char* what, const RenderTarget& ta
 // bloomSwapTarget into bloomTarget otherwise.
 bool chainPassReadsBloomTarget(std::int32_t i) { return (i & 3) == 0; }
 
+// The scene text with SCENE_FOREGROUND defined after its version line; the
+// #line directive keeps the compiler's line numbers those of the text.
+std::string sceneBuild(const char* text, int foreground) {
+    std::string build(text);
+    const std::size_t firstLine = build.find('\n');
+    const std::size_t at = firstLine == std::string::npos ? 0 : firstLine + 1;
+    build.insert(at, "#define SCENE_FOREGROUND " + std::to_string(foreground) + "\n#line 2\n");
+    return build;
+}
+
 // Where the composite draws, the one place that decides it. Normally the
 // composite writes bloomTarget, adding the image the last chain pass read
 // from bloomSwapTarget. When the last chain pass has an index that is a
@@ -138,6 +151,12 @@ const RenderTarget& compositeTarget(const RenderResources& r, std::int32_t passe
 
 float showClock(std::int32_t showTime) { return static_cast<float>(showTime) * clockScale; }
 
+SceneForeground sceneForeground(float scene) {
+    if (scene < 2.0f) return clusterForeground;
+    if (scene > 2.0f && scene < 3.0f) return blobForeground;
+    return effectForeground;
+}
+
 bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content,
                            float sceneScale, RenderResources& r, std::string* error) {
     r = RenderResources{};
@@ -148,9 +167,18 @@ bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content
     r.noiseProgram = buildComputeProgram(gl, content.noiseShaderText, &computeShader);
     const Stage computeStage = {computeShader, "compute shader"};
     if (!checkProgram(gl, "noise", r.noiseProgram, &computeStage, 1, error)) return false;
-    if (!buildChecked(gl, "tonemap", vertex, texts[tonemapShaderText], r.tonemapProgram, error) ||
-        !buildChecked(gl, "scene", vertex, content.sceneShaderText, r.sceneProgram, error) ||
-        !buildChecked(gl, "bloom", vertex, texts[bloomBlurShaderText], r.bloomProgram, error) ||
+    if (!buildChecked(gl, "tonemap", vertex, texts[tonemapShaderText], r.tonemapProgram, error))
+        return false;
+    const char* const sceneNames[foregroundCount] = {"scene (cluster)", "scene (blob)",
+                                                     "scene (effect cluster)"};
+    for (int f = 0; f < foregroundCount; ++f) {
+        const char* text = content.sceneShaderText;
+        const std::string build = text != nullptr ? sceneBuild(text, f + 1) : std::string();
+        if (!buildChecked(gl, sceneNames[f], vertex, text != nullptr ? build.c_str() : nullptr,
+                          r.scenePrograms[f], error))
+            return false;
+    }
+    if (!buildChecked(gl, "bloom", vertex, texts[bloomBlurShaderText], r.bloomProgram, error) ||
         !buildChecked(gl, "composite", vertex, texts[compositeShaderText], r.compositeProgram,
                       error) ||
         !buildChecked(gl, "depth-of-field", vertex, texts[depthOfFieldShaderText], r.dofProgram,
@@ -175,7 +203,7 @@ bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content
     if (!checkTarget(gl, "depth-of-field target", r.dofTarget, width, height, error))
         return false;
 
-    r.noiseTexture = createNoiseTexture(gl, r.noiseProgram);
+    r.noiseTexture = createNoiseTexture(gl, r.noiseProgram, &r.sceneNoise);
 
     // The records as they stand before the tweak settings are applied.
     r.fd.T0 = 0.0f;
@@ -201,7 +229,7 @@ void renderFrame(const GlFunctions& gl, RenderResources& r, const EmbeddedConten
     uploadFrameData(gl, r.fdBuffer, r.fd, static_cast<float>(r.sceneWidth),
                     static_cast<float>(r.sceneHeight));
     drawPassWithViewport(gl, content, r.sceneWidth, r.sceneHeight, r.sceneTarget.framebuffer,
-                         r.sceneProgram, 1, &r.noiseTexture);
+                         r.scenePrograms[sceneForeground(tracks.value[scene])], 1, &r.sceneNoise);
     uploadFrameData(gl, r.fdBuffer, r.fd, content.renderWidth, content.renderHeight);
 
     // The colour that the next stage reads: the scene, then the composite,

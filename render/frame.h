@@ -1,14 +1,23 @@
 // frame.h: the render pipeline's objects and the passes of one frame.
 //
 // createRenderResources builds, once at start-up: the noise compute program
-// and the five graphics programs, the scene target (at the scene size: the
-// render size times the build's scene scale) and the bloom, bloom-swap and
-// depth-of-field targets (at the render size), the 2048 x 2048 noise texture
-// with its one compute dispatch, and the four uniform buffers.
+// and the graphics programs (the scene program once for each foreground,
+// see below), the scene target (at the scene size: the render size times
+// the build's scene scale) and the bloom, bloom-swap and depth-of-field
+// targets (at the render size), the 2048 x 2048 noise texture and its
+// one-channel copy with their one compute dispatch, and the four uniform
+// buffers.
 //
 // renderFrame draws one frame into the window's back buffer: the scene pass,
 // the bloom blur chain, the composite, the optional depth-of-field pass and
 // the tonemap-and-vignette pass; then it stores T0 for the next frame.
+//
+// The scene text is built three times, with SCENE_FOREGROUND 1, 2 and 3:
+// each build holds the code of one foreground only (the cluster, the blob,
+// the effect cluster), and the scene pass draws the one that GetScene would
+// choose for the frame's scene value. A software rasteriser runs both sides
+// of every branch for a group of pixels, so the one build with all three
+// paid for every foreground at every sample of the field.
 //
 // Unlike a show that runs blind, start-up checks what it built: a shader
 // that does not compile, a program that does not link or an incomplete
@@ -24,11 +33,21 @@
 
 struct EmbeddedContent;
 
+// The scene program builds, by the foreground they draw.
+enum SceneForeground { clusterForeground, blobForeground, effectForeground, foregroundCount };
+
+// The foreground GetScene draws for a scene value: the cluster below 2, the
+// blob strictly between 2 and 3, the effect cluster otherwise (not a number
+// included).
+SceneForeground sceneForeground(float scene);
+
 struct RenderResources {
-    GLuint noiseProgram, tonemapProgram, sceneProgram, bloomProgram, compositeProgram, dofProgram;
+    GLuint noiseProgram, tonemapProgram, bloomProgram, compositeProgram, dofProgram;
+    GLuint scenePrograms[foregroundCount];
     GLint sceneWidth, sceneHeight;  // fixed at start-up
     RenderTarget sceneTarget, bloomTarget, bloomSwapTarget, dofTarget;
     TextureBinding noiseTexture;
+    TextureBinding sceneNoise;  // the noise in one channel, what the scene pass samples
     GLuint fdBuffer, trackBuffer, focusBuffer, bloomBuffer;
     // Where the final pass draws: 0, the window, for the show; headless
     // tools point it at a framebuffer of their own.
@@ -46,9 +65,11 @@ struct RenderResources {
 bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content,
                            float sceneScale, RenderResources& resources, std::string* error);
 
-// The noise texture: creates it and fills it with one dispatch of the
-// (already built) noise compute program.
-TextureBinding createNoiseTexture(const GlFunctions& gl, GLuint noiseProgram);
+// The noise texture: creates it and its one-channel copy (into *oneChannel)
+// and fills both with one dispatch of the (already built) noise compute
+// program.
+TextureBinding createNoiseTexture(const GlFunctions& gl, GLuint noiseProgram,
+                                  TextureBinding* oneChannel);
 
 // The show clock T0 of a show time in milliseconds: show time x 1/960 in
 // single precision (0.0010416667, the float nearest 1/960).

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <string>
@@ -223,40 +224,62 @@ TEST_F(RenderTest, StartUpBuildsProgramsTargetsNoiseAndBuffersInOrder) {
     ASSERT_TRUE(createRenderResources(gl, ostrelContent, 0.25f, r, &error)) << error;
     EXPECT_EQ(r.outputFramebuffer, 0u);
 
-    // Programs: noise (compute) first, then tonemap, scene, bloom,
-    // composite, depth of field, each from its own text.
+    // Programs: noise (compute) first, then tonemap, the scene once for each
+    // of its three foregrounds, bloom, composite, depth of field.
     auto sources = callsNamed(calls(), "glShaderSource");
-    ASSERT_EQ(sources.size(), 11u);
+    ASSERT_EQ(sources.size(), 15u);
     EXPECT_EQ(sources[0].text, ostrelContent.noiseShaderText);
     EXPECT_EQ(callsNamed(calls(), "glCreateShader")[0].args[0], GL_COMPUTE_SHADER);
-    const char* fragments[5] = {ostrelContent.shaderTexts[tonemapShaderText],
-                                ostrelContent.sceneShaderText,
-                                ostrelContent.shaderTexts[bloomBlurShaderText],
+    const char* fragments[7] = {ostrelContent.shaderTexts[tonemapShaderText], nullptr, nullptr,
+                                nullptr, ostrelContent.shaderTexts[bloomBlurShaderText],
                                 ostrelContent.shaderTexts[compositeShaderText],
                                 ostrelContent.shaderTexts[depthOfFieldShaderText]};
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(sources[1 + 2 * i].text, ostrelContent.shaderTexts[vertexShaderText]);
-        EXPECT_EQ(sources[2 + 2 * i].text, fragments[i]) << i;
+        if (fragments[i]) EXPECT_EQ(sources[2 + 2 * i].text, fragments[i]) << i;
+    }
+    // Each scene build is the scene text with its foreground defined right
+    // after the version line, and the text's own line numbers kept.
+    const std::string scene = ostrelContent.sceneShaderText;
+    const std::size_t secondLine = scene.find('\n') + 1;
+    ASSERT_EQ(scene.compare(0, 8, "#version"), 0);
+    for (int f = 1; f <= 3; ++f) {
+        const std::string& build = sources[2 + 2 * f].text;
+        const std::string inserted = "#define SCENE_FOREGROUND " + std::to_string(f) + "\n#line 2\n";
+        EXPECT_EQ(build.substr(0, secondLine), scene.substr(0, secondLine)) << f;
+        EXPECT_EQ(build.substr(secondLine, inserted.size()), inserted) << f;
+        EXPECT_EQ(build.substr(secondLine + inserted.size()), scene.substr(secondLine)) << f;
     }
     auto programs = callsNamed(calls(), "glCreateProgram");
-    ASSERT_EQ(programs.size(), 6u);
-    const GLuint built[6] = {r.noiseProgram, r.tonemapProgram, r.sceneProgram,
-                             r.bloomProgram, r.compositeProgram, r.dofProgram};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(programs[i].args[0], built[i]);
+    ASSERT_EQ(programs.size(), 8u);
+    const GLuint built[8] = {r.noiseProgram,     r.tonemapProgram,
+                             r.scenePrograms[clusterForeground], r.scenePrograms[blobForeground],
+                             r.scenePrograms[effectForeground],  r.bloomProgram,
+                             r.compositeProgram, r.dofProgram};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(programs[i].args[0], built[i]);
     // Every shader's compile status and every program's link status is read.
-    EXPECT_EQ(callsNamed(calls(), "glGetShaderiv").size(), 11u);
-    EXPECT_EQ(callsNamed(calls(), "glGetProgramiv").size(), 6u);
+    EXPECT_EQ(callsNamed(calls(), "glGetShaderiv").size(), 15u);
+    EXPECT_EQ(callsNamed(calls(), "glGetProgramiv").size(), 8u);
 
     // Targets: the quarter scene size with two attachments, then three at
     // the render size, each checked for completeness.
     EXPECT_EQ(r.sceneWidth, 480);
     EXPECT_EQ(r.sceneHeight, 270);
     auto images = callsNamed(calls(), "glTexImage2D");
-    ASSERT_EQ(images.size(), 6u);
+    ASSERT_EQ(images.size(), 7u);
     EXPECT_EQ(images[0].args[3], 480);
     EXPECT_EQ(images[1].args[4], 270);
     for (int i = 2; i < 5; ++i) EXPECT_EQ(images[i].args[3], 1920);
-    EXPECT_EQ(images[5].args[3], 2048);  // the noise texture
+    // The noise in one channel for the scene, then the noise texture itself.
+    EXPECT_EQ(images[5].args, (std::vector<long long>{GL_TEXTURE_2D, 0, GL_R32F, 2048, 2048, 0,
+                                                      GL_RED, GL_FLOAT, 0}));
+    EXPECT_EQ(images[6].args, (std::vector<long long>{GL_TEXTURE_2D, 0, GL_RGBA32F, 2048, 2048, 0,
+                                                      GL_RGBA, GL_FLOAT, 0}));
+    // Both repeat and filter linearly (wrap S and T, then the two filters).
+    auto params = callsNamed(calls(), "glTexParameteri");
+    ASSERT_GE(params.size(), 8u);
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(params[params.size() - 8 + i].args[2], i % 4 < 2 ? GL_REPEAT : GL_LINEAR) << i;
     auto framebuffers = callsNamed(calls(), "glGenFramebuffers");
     ASSERT_EQ(framebuffers.size(), 4u);
     EXPECT_EQ(framebuffers[0].args[1], r.sceneTarget.framebuffer);
@@ -270,14 +293,18 @@ TEST_F(RenderTest, StartUpBuildsProgramsTargetsNoiseAndBuffersInOrder) {
     Names names = callNames(calls());
     auto dispatch = std::find(names.begin(), names.end(), "glDispatchCompute");
     ASSERT_NE(dispatch, names.end());
-    EXPECT_EQ(Names(dispatch - 3, dispatch + 2),
-              (Names{"glUseProgram", "glUniform1i", "glBindImageTexture", "glDispatchCompute",
-                     "glMemoryBarrier"}));
+    EXPECT_EQ(Names(dispatch - 5, dispatch + 2),
+              (Names{"glUseProgram", "glUniform1i", "glUniform1i", "glBindImageTexture",
+                     "glBindImageTexture", "glDispatchCompute", "glMemoryBarrier"}));
     EXPECT_EQ(callsNamed(calls(), "glUseProgram")[0].args[0], r.noiseProgram);
     EXPECT_EQ(callsNamed(calls(), "glUniform1i")[0].args, (std::vector<long long>{0, 0}));
+    EXPECT_EQ(callsNamed(calls(), "glUniform1i")[1].args, (std::vector<long long>{1, 1}));
     EXPECT_EQ(callsNamed(calls(), "glBindImageTexture")[0].args,
               (std::vector<long long>{0, r.noiseTexture.texture, 0, 0, 0, GL_WRITE_ONLY,
                                       GL_RGBA32F}));
+    EXPECT_EQ(callsNamed(calls(), "glBindImageTexture")[1].args,
+              (std::vector<long long>{1, r.sceneNoise.texture, 0, 0, 0, GL_WRITE_ONLY, GL_R32F}));
+    EXPECT_NE(r.sceneNoise.texture, r.noiseTexture.texture);
     EXPECT_EQ(callsNamed(calls(), "glDispatchCompute")[0].args,
               (std::vector<long long>{256, 256, 1}));
     EXPECT_EQ(callsNamed(calls(), "glMemoryBarrier")[0].args[0], GL_TEXTURE_FETCH_BARRIER_BIT);
@@ -330,6 +357,7 @@ TEST_F(RenderTest, StartUpStopsAtTheFirstFailureAndNamesIt) {
     ASSERT_TRUE(createRenderResources(gl, ostrelContent, 1.0f, r, &error)) << error;
     auto created = callsNamed(calls(), "glCreateShader");
     const GLuint sceneFragment = static_cast<GLuint>(created[4].args[1]);
+    const GLuint effectFragment = static_cast<GLuint>(created[8].args[1]);
     const GLuint computeShader = static_cast<GLuint>(created[0].args[1]);
 
     resetGlRecorder();
@@ -337,9 +365,17 @@ TEST_F(RenderTest, StartUpStopsAtTheFirstFailureAndNamesIt) {
     glRecorder().failingShader = sceneFragment;
     EXPECT_FALSE(createRenderResources(gl, ostrelContent, 1.0f, r, &error));
     EXPECT_EQ(error,
-              "render: scene program: fragment shader does not compile\n"
+              "render: scene (cluster) program: fragment shader does not compile\n"
               "0:1(1): error: something is wrong");
     EXPECT_EQ(callsNamed(calls(), "glCreateProgram").size(), 3u);  // no later program
+
+    // The last scene build, for the effect cluster, is named as such.
+    resetGlRecorder();
+    glRecorder().compileStatus = 0;
+    glRecorder().failingShader = effectFragment;
+    EXPECT_FALSE(createRenderResources(gl, ostrelContent, 1.0f, r, &error));
+    EXPECT_EQ(error.substr(0, error.find('\n')),
+              "render: scene (effect cluster) program: fragment shader does not compile");
 
     resetGlRecorder();
     glRecorder().compileStatus = 0;
@@ -406,8 +442,9 @@ protected:
             return ExpectedPass{what, program, fb, units, {r0[0], r0[1]}};
         };
         std::vector<ExpectedPass> list;
-        list.push_back(pass("scene", r.sceneProgram, r.sceneTarget.framebuffer,
-                            {r.noiseTexture.texture}, scene));
+        // The frame's scene value, 10.5, draws the effect cluster.
+        list.push_back(pass("scene", r.scenePrograms[effectForeground], r.sceneTarget.framebuffer,
+                            {r.sceneNoise.texture}, scene));
         GLuint colour = tex(r.sceneTarget, 0);
         const GLuint bloom = tex(r.bloomTarget), swap = tex(r.bloomSwapTarget);
         const GLuint bloomFb = r.bloomTarget.framebuffer, swapFb = r.bloomSwapTarget.framebuffer;
@@ -505,9 +542,9 @@ TEST_F(FrameTest, PassesFollowTheGraphForEachBloomCountWithAndWithoutDepthOfFiel
 
 TEST_F(FrameTest, NoPassSamplesTheTextureItDrawsInto) {
     // Units each program samples.
-    const std::map<GLuint, GLuint> sampled = {{r.sceneProgram, 1}, {r.bloomProgram, 1},
-                                              {r.compositeProgram, 2}, {r.dofProgram, 2},
-                                              {r.tonemapProgram, 1}};
+    const std::map<GLuint, GLuint> sampled = {{r.scenePrograms[effectForeground], 1},
+                                              {r.bloomProgram, 1}, {r.compositeProgram, 2},
+                                              {r.dofProgram, 2}, {r.tonemapProgram, 1}};
     for (std::int32_t passes = 0; passes <= 9; ++passes) {
         for (bool dof : {true, false}) {
             std::vector<Pass> got = frame(passes, dof);
@@ -547,6 +584,21 @@ TEST_F(FrameTest, CompositeAddsWhatTheLastChainPassReadAndLaterPassesReadTheComp
 
         std::vector<Pass> direct = frame(passes, false);
         EXPECT_EQ(direct.back().units.at(0), composite.writes[0]);
+    }
+}
+
+TEST_F(FrameTest, TheSceneValueChoosesTheSceneBuild) {
+    const struct {
+        float scene;
+        SceneForeground foreground;
+    } table[] = {{-3.0f, clusterForeground}, {0.0f, clusterForeground}, {1.99f, clusterForeground},
+                 {2.0f, effectForeground},   {2.5f, blobForeground},    {2.999f, blobForeground},
+                 {3.0f, effectForeground},   {3.5f, effectForeground},  {NAN, effectForeground}};
+    for (const auto& row : table) {
+        tracks.value[scene] = row.scene;
+        std::vector<Pass> got = frame(5, true);
+        EXPECT_EQ(got[0].program, r.scenePrograms[row.foreground]) << row.scene;
+        EXPECT_EQ(sceneForeground(row.scene), row.foreground) << row.scene;
     }
 }
 

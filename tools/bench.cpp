@@ -80,7 +80,8 @@ std::vector<Span> startup;
 GLuint currentProgram = 0, currentFramebuffer = 0;
 int programsBuilt = 0;
 double programStart = 0.0;
-const char* const programNames[6] = {"noise", "tonemap", "scene", "bloom", "composite",
+const char* const programNames[8] = {"noise", "tonemap", "scene (cluster)", "scene (blob)",
+                                     "scene (effect cluster)", "bloom", "composite",
                                      "depth-of-field"};
 
 double nowMs() {
@@ -123,7 +124,7 @@ void OSTREL_GLAPI timedGetProgramiv(GLuint program, GLenum pname, GLint* params)
     real.glGetProgramiv(program, pname, params);
     if (pname == GL_LINK_STATUS) {
         glFinish();
-        const char* name = programsBuilt < 6 ? programNames[programsBuilt] : "other";
+        const char* name = programsBuilt < 8 ? programNames[programsBuilt] : "other";
         startup.push_back({std::string(name) + " program build", nowMs() - programStart});
         ++programsBuilt;
     }
@@ -164,7 +165,8 @@ bool parseOptions(int argc, char** argv, Options& o) {
 }
 
 std::string passName(const RenderResources& r, const PassTime& pass, int index, int& chain) {
-    if (pass.program == r.sceneProgram) return "scene";
+    for (GLuint program : r.scenePrograms)
+        if (pass.program == program) return "scene";
     if (pass.program == r.bloomProgram) {
         if (index == 1) return "first blur";
         return "bloom chain " + std::to_string(chain++);
