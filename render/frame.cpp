@@ -12,7 +12,7 @@
 //
 // One frame: TrackData upload, the scene pass at the scene size (the scene
 // program of the frame's foreground), then at the render size the first
-// blur pass, the bloom chain, the composite, the
+// blur pass, the bloom chain (the passes whose output is read), the composite, the
 // optional depth-of-field pass and the tonemap pass into the output
 // framebuffer; last, T0 for the next frame.
 #include "render/frame.h"
@@ -123,6 +123,18 @@ bool checkTarget(const GlFunctions& gl, const char* what, const RenderTarget& ta
 // blurs bloomTarget into bloomSwapTarget when i is a multiple of 4, and
 // bloomSwapTarget into bloomTarget otherwise.
 bool chainPassReadsBloomTarget(std::int32_t i) { return (i & 3) == 0; }
+
+// Whether chain pass i of `passes` is drawn: only if something reads what
+// it draws. The last pass's output is always overwritten by the composite
+// unread (the composite reads that pass's source and draws into its
+// destination), and passes 1, 2 and 3 of a group of four all blur the same
+// bloomSwapTarget into bloomTarget, where only the last of them is read: by
+// pass 0 of the next group, and only if that pass is drawn. So the frame
+// draws pass 0 and pass 3 of each group, never the last pass, and shows the
+// same picture.
+bool chainPassIsRead(std::int32_t i, std::int32_t passes) {
+    return i < passes - 1 && ((i & 3) == 0 || (i & 3) == 3);
+}
 
 // The scene text with SCENE_FOREGROUND defined after its version line; the
 // #line directive keeps the compiler's line numbers those of the text.
@@ -241,6 +253,7 @@ void renderFrame(const GlFunctions& gl, RenderResources& r, const EmbeddedConten
         uploadUniformBlock(gl, r.bloomBuffer, &r.bloom, sizeof r.bloom);
         drawPass(gl, r.bloomTarget.framebuffer, r.bloomProgram, 1, &r.sceneTarget.attachments[1]);
         for (std::int32_t i = 0; i < passes; ++i) {
+            if (!chainPassIsRead(i, passes)) continue;
             const bool readsBloom = chainPassReadsBloomTarget(i);
             const RenderTarget& source = readsBloom ? r.bloomTarget : r.bloomSwapTarget;
             const RenderTarget& destination = readsBloom ? r.bloomSwapTarget : r.bloomTarget;

@@ -10,7 +10,8 @@
 //
 // renderFrame draws one frame into the window's back buffer: the scene pass,
 // the bloom blur chain, the composite, the optional depth-of-field pass and
-// the tonemap-and-vignette pass; then it stores T0 for the next frame.
+// the tonemap-and-vignette pass; then it stores T0 for the next frame. Chain
+// passes whose output no later pass reads are left out (see renderFrame).
 //
 // The scene text is built three times, with SCENE_FOREGROUND 1, 2 and 3:
 // each build holds the code of one foreground only (the cluster, the blob,
