@@ -23,24 +23,31 @@ rev=$(git -C "$top" rev-parse --verify --quiet "$1^{commit}") || {
 }
 dir=${2:-$top/build-compare}/$rev
 bin=$dir/build/bin
+log=$dir/build.log
+fail() {
+  tail -n 20 "$log" >&2
+  echo "build-revision: the build of $rev failed; see $log" >&2
+  exit 1
+}
 if [ ! -f "$dir/built" ]; then
   rm -rf "$dir"
   mkdir -p "$dir/src"
   git -C "$top" archive "$rev" | tar -x -C "$dir/src"
-  log=$dir/build.log
   echo "build-revision: building $rev in $dir (log: $log)" >&2
-  fail() {
-    tail -n 20 "$log" >&2
-    echo "build-revision: the build of $rev failed; see $log" >&2
-    exit 1
-  }
   cmake -S "$dir/src" -B "$dir/build" -DCMAKE_BUILD_TYPE=Release -DOSTREL_TESTS=OFF \
     >"$log" 2>&1 || fail
-  if [ -f "$dir/src/tools/frames.cpp" ]; then
-    cmake --build "$dir/build" -j 2 --target ostrel-bench ostrel-sheet ostrel-frames \
-      >>"$log" 2>&1 || fail
-  else
-    cmake --build "$dir/build" -j 2 --target ostrel-bench ostrel-sheet >>"$log" 2>&1 || fail
+  targets="ostrel-bench ostrel-sheet"
+  [ -f "$dir/src/tools/frames.cpp" ] && targets="$targets ostrel-frames"
+  # shellcheck disable=SC2086
+  cmake --build "$dir/build" -j 2 --target $targets >>"$log" 2>&1 || fail
+  touch "$dir/built"
+fi
+# This tree's ostrel-frames on that revision's pipeline, made again whenever
+# its sources here change.
+if [ ! -f "$dir/src/tools/frames.cpp" ]; then
+  sources="$top/tools/frames.cpp $top/tools/picture.cpp $top/tools/picture.h"
+  # shellcheck disable=SC2086
+  if [ ! -f "$bin/ostrel-frames" ] || [ -n "$(find $sources -newer "$bin/ostrel-frames")" ]; then
     b=$dir/build
     # Headers of the revision first; tools/picture.h only exists here.
     c++ -O2 -std=c++17 -I"$dir/src" -I"$b/content" -I"$top" \
@@ -49,6 +56,5 @@ if [ ! -f "$dir/built" ]; then
       "$b/sync/libostrel_sync.a" "$b/host/libostrel_pages.a" "$b/content/libostrel_content_512.a" \
       -lEGL -lOpenGL -lpng -o "$bin/ostrel-frames" >>"$log" 2>&1 || fail
   fi
-  touch "$dir/built"
 fi
 echo "$bin"

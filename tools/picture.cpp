@@ -5,6 +5,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,9 +23,15 @@ namespace {
 
 typedef void(OSTREL_GLAPI* ReadPixels)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
 typedef void(OSTREL_GLAPI* ReadBuffer)(GLenum);
+typedef void(OSTREL_GLAPI* Finish)();
 
 const char* const kTimesKey = "Ostrel show times";
 const char* const kDofKey = "Ostrel depth of field";
+
+double nowMs() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
 
 bool fail(std::string* error, const std::string& line) {
     if (error) *error = line;
@@ -78,13 +85,18 @@ bool draw(Frames& frames, std::string* error) {
     if (!createHeadlessContext(gl, error)) return false;
     auto readPixels = reinterpret_cast<ReadPixels>(headlessGlFunction("glReadPixels"));
     auto readBuffer = reinterpret_cast<ReadBuffer>(headlessGlFunction("glReadBuffer"));
-    if (!readPixels || !readBuffer) return fail(error, "picture: the context cannot read pixels");
+    auto finish = reinterpret_cast<Finish>(headlessGlFunction("glFinish"));
+    if (!readPixels || !readBuffer || !finish)
+        return fail(error, "picture: the context cannot read pixels");
 
     EmbeddedContent& content = ostrelContent;
     content.renderWidth = float(frames.width);
     content.renderHeight = float(frames.height);
     static RenderResources resources;
+    const double start = nowMs();
     if (!createRenderResources(gl, content, 1.0f, resources, error)) return false;
+    finish();
+    frames.startupMs = nowMs() - start;
     RenderTarget output = createRenderTarget(gl, frames.width, frames.height, GL_FLOAT, 1);
     resources.outputFramebuffer = output.framebuffer;
     loadTweakSettings(content, resources.fd, resources.focus);
@@ -100,7 +112,12 @@ bool draw(Frames& frames, std::string* error) {
         TrackData values{};
         evaluateTracks(tracks, rowAt(ms), values);
         resources.fd.T0 = showClock(ms);
+        const double frameStart = nowMs();
         renderFrame(gl, resources, content, values, ms);
+        if (frames.rgb.empty()) {
+            finish();
+            frames.firstFrameMs = nowMs() - frameStart;
+        }
         gl.glBindFramebuffer(GL_FRAMEBUFFER, output.framebuffer);
         readBuffer(GL_COLOR_ATTACHMENT0);
         readPixels(0, 0, frames.width, frames.height, GL_RGBA, GL_FLOAT, colour.data());

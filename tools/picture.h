@@ -26,6 +26,10 @@ struct Frames {
     bool dof = true;
     std::vector<int> times;                       // show times in ms, one per frame
     std::vector<std::vector<std::uint8_t>> rgb;   // per frame, rows top to bottom
+    // What draw took on the wall clock, each part finished on the GPU:
+    // createRenderResources, and the first frame (programs are compiled to
+    // machine code at their first draw on a software rasteriser).
+    double startupMs = 0.0, firstFrameMs = 0.0;
 };
 
 // Every `every` ms from 0 to the show's last frame (the first whose scene
