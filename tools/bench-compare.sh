@@ -63,7 +63,7 @@ lowest() {
 
 # row WHAT OLD NEW
 row() {
-  echo "$1 $2 $3" | awk '{ printf "%-40s %10s %10s %8.2fx\n", $1, $2, $3, $2 / $3 }' |
+  echo "$1 $2 $3" | awk '{ printf "%-44s %10s %10s %8.2fx\n", $1, $2, $3, $2 / $3 }' |
     sed 's/_/ /g'
 }
 
@@ -102,7 +102,7 @@ done
 echo "bench-compare: this tree ($(git describe --always --dirty)) against $rev"
 echo "renderer: $renderer; $(nproc) cores; quickest of $rounds rounds, old and new by turns"
 echo
-printf "%-40s %10s %10s %9s\n" "ostrel-bench, wall ms" "old" "new" "old/new"
+printf "%-44s %10s %10s %9s\n" "ostrel-bench, wall ms" "old" "new" "old/new"
 for size in 512x384 128x96; do
   for time in 8000 60000 80000; do
     o=$tmp/old-$size-$time
@@ -113,10 +113,10 @@ for size in 512x384 128x96; do
   done
 done
 echo
-printf "%-40s %10s %10s %9s\n" "wall s" "old" "new" "old/new"
+printf "%-44s %10s %10s %9s\n" "wall s" "old" "new" "old/new"
 row "whole-show_contact_sheet" "$(lowest "$tmp/old-sheet" 1)" "$(lowest "$tmp/new-sheet" 1)"
 echo
-printf "%-40s %10s %10s %9s\n" "warm shader cache, 512x384, 0 ms" "old" "new" "old/new"
+printf "%-44s %10s %10s %9s\n" "warm shader cache, 512x384, 0 ms" "old" "new" "old/new"
 row "start-up_(resources),_second_start" "$(cut -d' ' -f1 "$tmp/old-warm")" \
   "$(cut -d' ' -f1 "$tmp/new-warm")"
 row "first_frame,_second_start" "$(cut -d' ' -f2 "$tmp/old-warm")" "$(cut -d' ' -f2 "$tmp/new-warm")"
