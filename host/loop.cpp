@@ -38,3 +38,10 @@ EndOfShow endOfShow(float scene) {
     // Comparisons with NaN are false: NaN neither stops nor ends anything.
     return EndOfShow{scene > -2.0f && scene < -0.5f, scene < -2.0f};
 }
+
+FrameValues frameValuesAt(SyncTrack* const tracks[trackCount], std::int32_t showTime) {
+    FrameValues frame{};
+    evaluateTracks(tracks, rowAt(showTime), frame.tracks);
+    frame.end = endOfShow(frame.tracks.value[scene]);
+    return frame;
+}

@@ -58,3 +58,13 @@ struct EndOfShow {
 };
 
 EndOfShow endOfShow(float scene);
+
+// Everything the show decides for the frame at a show time: the 13 track
+// values at its row and what the end-of-show rule makes of them. The frame
+// loop, the tools and the tests all take a frame's values from here.
+struct FrameValues {
+    TrackData tracks;
+    EndOfShow end;
+};
+
+FrameValues frameValuesAt(SyncTrack* const tracks[trackCount], std::int32_t showTime);

@@ -7,9 +7,7 @@
 #include "render/frame.h"
 #include "render/uniforms.h"
 #include "sync/content.h"
-#include "sync/sync.h"
-#include "sync/tracks.h"
-#include "sync/tweak.h"
+#include "sync/show_tracks.h"
 
 namespace {
 
@@ -40,6 +38,20 @@ void glVersion(const GlFunctions& gl, int& major, int& minor) {
 
 }  // namespace
 
+InputAction inputAction(ShowInput input) {
+    return input == ShowInput::altEscape ? InputAction::quitAfterFrame : InputAction::exitNow;
+}
+
+std::string contextRefusal(const std::string& why, const char* version, const char* renderer,
+                           bool anyContext) {
+    std::string line = "GL: the show needs OpenGL 4.3 core";
+    if (!why.empty()) line += " (" + why + ")";
+    line += "; the driver offers ";
+    if (!anyContext) return line + "no OpenGL context at all";
+    return line + "\"" + (version ? version : "(unknown)") + "\" on \"" +
+           (renderer ? renderer : "(unknown)") + "\"";
+}
+
 bool checkGlContext(const GlFunctions& gl, std::string* error) {
     if (const char* missing = missingGlFunction(gl)) {
         if (error) *error = std::string("GL: the driver offers no entry point ") + missing;
@@ -48,9 +60,7 @@ bool checkGlContext(const GlFunctions& gl, std::string* error) {
     int major = 0, minor = 0;
     glVersion(gl, major, minor);
     if (major < 4 || (major == 4 && minor < 3)) {
-        if (error)
-            *error = std::string("GL: the show needs OpenGL 4.3 core; the driver offers \"") +
-                     glText(gl, GL_VERSION) + "\" on \"" + glText(gl, GL_RENDERER) + "\"";
+        if (error) *error = contextRefusal("", glText(gl, GL_VERSION), glText(gl, GL_RENDERER));
         return false;
     }
     return true;
@@ -72,22 +82,8 @@ int runShow(const Host& host, EmbeddedContent& content, float sceneScale) {
     if (!createRenderResources(gl, content, sceneScale, resources, &error))
         return fail(host, error);
 
-    SyncDevice* device = createSyncDevice();
-    if (device == nullptr) return fail(host, "sync: no memory for the sync device");
-    SyncTrack* tracks[trackCount];
-    for (int t = 0; t < trackCount; ++t) {
-        const std::uint8_t* keyData = content.trackKeyData[t];
-        if (keyData == nullptr)
-            return fail(host, std::string("sync: the content block has no key data for track ") +
-                                  trackNames[t]);
-        tracks[t] = getTrack(device, keyData);
-        // A missing or undecoded track evaluates as 0.0 for ever: with
-        // `scene` at 0.0 the show would never end by itself. The first byte
-        // of the key data is the number of keys the track must have.
-        if (tracks[t] == nullptr || tracks[t]->keyCount != keyData[0])
-            return fail(host, std::string("sync: no memory for the keys of track ") +
-                                  trackNames[t]);
-    }
+    ShowTracks tracks;
+    if (!loadShowTracks(content, tracks, &error)) return fail(host, error);
 
     loadTweakSettings(content, resources.fd, resources.focus);
 
@@ -99,7 +95,6 @@ int runShow(const Host& host, EmbeddedContent& content, float sceneScale) {
     std::uint8_t quit = 0;
     std::int32_t frames = 0;
     double lastFrame = start, longestFrame = 0.0;  // clock readings, for the closing line
-    TrackData values{};
     while (!quit) {
         const double now = host.clock(h);
         host.pump(h, &quit);
@@ -107,13 +102,11 @@ int runShow(const Host& host, EmbeddedContent& content, float sceneScale) {
         if (now - lastFrame > longestFrame) longestFrame = now - lastFrame;
         lastFrame = now;
 
-        evaluateTracks(tracks, rowAt(pacer.showTime), values);
+        const FrameValues frame = frameValuesAt(tracks.tracks, pacer.showTime);
+        if (frame.end.stopSoundtrack) host.stopSoundtrack(h);
+        if (frame.end.quit) quit = 1;
 
-        const EndOfShow rule = endOfShow(values.value[scene]);
-        if (rule.stopSoundtrack) host.stopSoundtrack(h);
-        if (rule.quit) quit = 1;
-
-        renderFrame(gl, resources, content, values, pacer.showTime);
+        renderFrame(gl, resources, content, frame.tracks, pacer.showTime);
         host.present(h);
         ++frames;
     }

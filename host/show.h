@@ -22,9 +22,13 @@
 // line naming the subsystem and what failed, and runShow returns 1 without
 // starting the soundtrack.
 //
-// Ending early is the host's business: its pump may end the process at once
-// (Escape, a close request) or set the quit flag (Alt+Escape), after which
-// the current frame completes and runShow returns 0.
+// Ending early follows one rule (inputAction), carried out by the host's
+// pump: Escape and a close request end the process at once, Alt+Escape sets
+// the quit flag, after which the current frame completes and runShow
+// returns 0.
+//
+// Each platform layer defines platformHost; host/main.cpp, the one entry of
+// every show build, hands it to runShow.
 #pragma once
 
 #include <cstdint>
@@ -72,6 +76,18 @@ struct Host {
     void (*reportFailure)(void* context, const char* line);
 };
 
+// The host of this platform (SDL2 on Linux, Win32 on Windows), for the
+// build's display variant. One window per process.
+Host platformHost(const WindowVariant& variant);
+
+// The show's input, whatever the platform calls it, and what each does.
+enum class ShowInput { escape, altEscape, closeRequest };
+enum class InputAction {
+    exitNow,         // the process ends at once with status 0xFFFFFFFF (255)
+    quitAfterFrame,  // the quit flag: the frame completes, the show returns 0
+};
+InputAction inputAction(ShowInput input);
+
 // Runs the whole show. Returns 0 when the loop ends through the quit flag,
 // 1 when start-up cannot go on. `sceneScale` is the build's scale of the
 // scene pass (1.0, or 0.25 per axis).
@@ -81,3 +97,11 @@ int runShow(const Host& host, EmbeddedContent& content, float sceneScale);
 // there, and the version is 4.3 or later. On failure, one line in *error
 // naming what was asked for and what the driver offers.
 bool checkGlContext(const GlFunctions& gl, std::string* error);
+
+// The line for a driver that gives no OpenGL 4.3 core context:
+//   GL: the show needs OpenGL 4.3 core (WHY); the driver offers "VERSION" on "RENDERER"
+// without the parenthesis when `why` is empty; "(unknown)" for a string the
+// driver does not give; "no OpenGL context at all" in place of the strings
+// when not even a context to ask could be had (anyContext false).
+std::string contextRefusal(const std::string& why, const char* version, const char* renderer,
+                           bool anyContext = true);

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "sync/content.h"
+#include "sync/tweak.h"
 
 namespace {
 
@@ -91,19 +92,6 @@ bool checkProgram(const GlFunctions& gl, const char* what, GLuint program, const
     return true;
 }
 
-bool buildChecked(const GlFunctions& gl, const char* what, const char* vertexSource,
-                  const char* fragmentSource, GLuint& program, std::string* error) {
-    if (vertexSource == nullptr || fragmentSource == nullptr) {
-        fail(error, std::string("render: ") + what + " program: the content block has no text",
-             std::string());
-        return false;
-    }
-    GLuint shaders[2] = {0, 0};
-    program = buildProgram(gl, vertexSource, fragmentSource, shaders);
-    const Stage stages[2] = {{shaders[0], "vertex shader"}, {shaders[1], "fragment shader"}};
-    return checkProgram(gl, what, program, stages, 2, error);
-}
-
 bool checkTarget(const GlFunctions& gl, const char* what, const RenderTarget& target,
                  GLint width, GLint height, std::string* error) {
     gl.glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
@@ -161,6 +149,59 @@ const RenderTarget& compositeTarget(const RenderResources& r, std::int32_t passe
 
 }  // namespace
 
+void placeTweaks(const TweakValues& v, EmbeddedContent& content, FD& fd, FocusData& focus) {
+    content.bloomPasses = v.bloomPasses;
+    content.luminance = v.luminance;
+    content.dofEnabled = v.dofEnabled;
+    focus.fp = v.focusPoint;
+    focus.fs = v.focusScale;
+    fd.M0[3] = v.radius;
+    for (int i = 0; i < 3; ++i) {
+        fd.CP[i] = v.cameraPosition[i];
+        fd.CR[i] = v.cameraRotation[i];
+    }
+}
+
+void loadTweakSettings(EmbeddedContent& content, FD& fd, FocusData& focus) {
+    TweakValues values;
+    if (loadTweakBlob(content.tweakBlob, std::uint32_t(sizeof content.tweakBlob), values))
+        placeTweaks(values, content, fd, focus);
+}
+
+bool buildPassProgram(const GlFunctions& gl, const char* what, const char* vertexText,
+                      const char* fragmentText, GLuint& program, std::string* error) {
+    if (vertexText == nullptr || fragmentText == nullptr) {
+        fail(error, std::string("render: ") + what + " program: the content block has no text",
+             std::string());
+        return false;
+    }
+    GLuint shaders[2] = {0, 0};
+    program = buildProgram(gl, vertexText, fragmentText, shaders);
+    const Stage stages[2] = {{shaders[0], "vertex shader"}, {shaders[1], "fragment shader"}};
+    return checkProgram(gl, what, program, stages, 2, error);
+}
+
+bool buildScenePrograms(const GlFunctions& gl, const char* vertexText, const char* sceneText,
+                        GLuint programs[foregroundCount], std::string* error) {
+    const char* const names[foregroundCount] = {"scene (cluster)", "scene (blob)",
+                                                "scene (effect cluster)"};
+    for (int f = 0; f < foregroundCount; ++f) {
+        const std::string build = sceneText != nullptr ? sceneBuild(sceneText, f + 1) : std::string();
+        if (!buildPassProgram(gl, names[f], vertexText, sceneText != nullptr ? build.c_str() : nullptr,
+                              programs[f], error))
+            return false;
+    }
+    return true;
+}
+
+bool buildNoiseProgram(const GlFunctions& gl, const char* computeText, GLuint& program,
+                       std::string* error) {
+    GLuint computeShader = 0;
+    program = buildComputeProgram(gl, computeText, &computeShader);
+    const Stage computeStage = {computeShader, "compute shader"};
+    return checkProgram(gl, "noise", program, &computeStage, 1, error);
+}
+
 float showClock(std::int32_t showTime) { return static_cast<float>(showTime) * clockScale; }
 
 SceneForeground sceneForeground(float scene) {
@@ -175,26 +216,16 @@ bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content
     const char* const* texts = content.shaderTexts;
     const char* vertex = texts[vertexShaderText];
 
-    GLuint computeShader = 0;
-    r.noiseProgram = buildComputeProgram(gl, content.noiseShaderText, &computeShader);
-    const Stage computeStage = {computeShader, "compute shader"};
-    if (!checkProgram(gl, "noise", r.noiseProgram, &computeStage, 1, error)) return false;
-    if (!buildChecked(gl, "tonemap", vertex, texts[tonemapShaderText], r.tonemapProgram, error))
-        return false;
-    const char* const sceneNames[foregroundCount] = {"scene (cluster)", "scene (blob)",
-                                                     "scene (effect cluster)"};
-    for (int f = 0; f < foregroundCount; ++f) {
-        const char* text = content.sceneShaderText;
-        const std::string build = text != nullptr ? sceneBuild(text, f + 1) : std::string();
-        if (!buildChecked(gl, sceneNames[f], vertex, text != nullptr ? build.c_str() : nullptr,
-                          r.scenePrograms[f], error))
-            return false;
-    }
-    if (!buildChecked(gl, "bloom", vertex, texts[bloomBlurShaderText], r.bloomProgram, error) ||
-        !buildChecked(gl, "composite", vertex, texts[compositeShaderText], r.compositeProgram,
-                      error) ||
-        !buildChecked(gl, "depth-of-field", vertex, texts[depthOfFieldShaderText], r.dofProgram,
-                      error))
+    if (!buildNoiseProgram(gl, content.noiseShaderText, r.noiseProgram, error) ||
+        !buildPassProgram(gl, "tonemap", vertex, texts[tonemapShaderText], r.tonemapProgram,
+                          error) ||
+        !buildScenePrograms(gl, vertex, content.sceneShaderText, r.scenePrograms, error) ||
+        !buildPassProgram(gl, "bloom", vertex, texts[bloomBlurShaderText], r.bloomProgram,
+                          error) ||
+        !buildPassProgram(gl, "composite", vertex, texts[compositeShaderText],
+                          r.compositeProgram, error) ||
+        !buildPassProgram(gl, "depth-of-field", vertex, texts[depthOfFieldShaderText],
+                          r.dofProgram, error))
         return false;
 
     // The scene size: the render size times the scene scale, a

@@ -33,6 +33,7 @@
 #include "render/uniforms.h"
 
 struct EmbeddedContent;
+struct TweakValues;
 
 // The scene program builds, by the foreground they draw.
 enum SceneForeground { clusterForeground, blobForeground, effectForeground, foregroundCount };
@@ -65,6 +66,34 @@ struct RenderResources {
 // linker's log when there is one, into *error.
 bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content,
                            float sceneScale, RenderResources& resources, std::string* error);
+
+// Places the tweak values where the render code reads them: the pass count,
+// luminance and depth-of-field switch into the content block, "r" into
+// FD.M0.w, the camera position and rotation into FD.CP.xyz and FD.CR.xyz,
+// the focus values into FocusData.
+void placeTweaks(const TweakValues& values, EmbeddedContent& content, FD& fd, FocusData& focus);
+
+// Start-up: the content block's tweak blob, parsed and placed. A blob that
+// does not parse places nothing: every target keeps its start-up value.
+void loadTweakSettings(EmbeddedContent& content, FD& fd, FocusData& focus);
+
+// One program built and checked as start-up builds each: a pass program
+// from its vertex and fragment texts, or the noise compute program. On
+// failure, false with one line naming what failed ("render: scene program:
+// fragment shader does not compile") followed by the compiler's or linker's
+// log in *error. For programs that rebuild a program from edited texts.
+bool buildPassProgram(const GlFunctions& gl, const char* what, const char* vertexText,
+                      const char* fragmentText, GLuint& program, std::string* error);
+bool buildNoiseProgram(const GlFunctions& gl, const char* computeText, GLuint& program,
+                       std::string* error);
+
+// The scene program of each foreground (scenePrograms), built and checked
+// from the scene text as start-up builds them: the text with
+// SCENE_FOREGROUND 1, 2 or 3 defined after its version line. On failure,
+// false with one line naming the build that failed ("render: scene (blob)
+// program: ...") and the log, as buildPassProgram.
+bool buildScenePrograms(const GlFunctions& gl, const char* vertexText, const char* sceneText,
+                        GLuint programs[foregroundCount], std::string* error);
 
 // The noise texture: creates it and its one-channel copy (into *oneChannel)
 // and fills both with one dispatch of the (already built) noise compute

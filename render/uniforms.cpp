@@ -5,6 +5,30 @@
 // goes through the generic GL_UNIFORM_BUFFER binding point.
 #include "render/uniforms.h"
 
+namespace {
+
+// FD as GLSL: the members of the record, in order.
+const char frameDataDeclaration[] =
+    "layout(std140, binding = 0) uniform FD\n"
+    "{\n"
+    "    float T0;\n"
+    "    float F0;\n"
+    "    vec2 R0;\n"
+    "    vec4 M0;\n"
+    "    vec4 CP;\n"
+    "    vec4 CR;\n"
+    "};\n";
+
+}  // namespace
+
+std::string sharedBlockDeclarations() {
+    std::string text = frameDataDeclaration;
+    text += "layout(std140, binding = 1) uniform TrackData\n{\n";
+    for (int t = 0; t < trackCount; ++t) text += std::string("    float ") + trackNames[t] + ";\n";
+    text += "};\n";
+    return text;
+}
+
 GLuint createUniformBuffer(const GlFunctions& gl, GLuint binding, const void* data,
                            GLsizeiptr size) {
     GLuint buffer = 0;

@@ -4,16 +4,8 @@
 // to 1 + 63 x 0.95 = 60.85 rather than 64, so every pass also brightens by
 // 64 / 60.85; the chain's repeated passes spread and lift the bloom
 // together. Outside the band the result is zero.
-
-layout(std140, binding = 0) uniform FD
-{
-    float T0;
-    float F0;
-    vec2 R0;
-    vec4 M0;
-    vec4 CP;
-    vec4 CR;
-};
+//
+// The build puts the FD and TrackData blocks in front of this text.
 
 layout(binding = 0) uniform sampler2D source;
 

@@ -1,15 +1,7 @@
 #version 430
 // Composite: the scene colour (opaque) plus 0.8 times the bloom image.
-
-layout(std140, binding = 0) uniform D
-{
-    float T0;
-    float F0;
-    vec2 R0;
-    vec4 M0;
-    vec4 CP;
-    vec4 CR;
-};
+//
+// The build puts the FD and TrackData blocks in front of this text.
 
 layout(binding = 0) uniform sampler2D sceneColor;
 layout(binding = 1) uniform sampler2D bloom;

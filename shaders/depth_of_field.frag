@@ -8,31 +8,8 @@
 //
 // Depth is the scene's alpha (hit distance / 100) times 1000; 0 is a ray
 // that hit nothing and stands for infinitely far away.
-
-layout(std140, binding = 0) uniform FD
-{
-    float T0;
-    float F0;
-    vec2 R0;
-    vec4 M0;
-    vec4 CP;
-    vec4 CR;
-};
-
-layout(std140, binding = 1) uniform TrackData
-{
-    float dofFocusPoint;
-    float dofFocusScale;
-    float bloomLuminance;
-    float camPosX;
-    float camPosY;
-    float camPosZ;
-    float camRotX;
-    float camRotY;
-    float camRotZ;
-    float viggnet;
-    float scene;
-};
+//
+// The build puts the FD and TrackData blocks in front of this text.
 
 layout(binding = 0) uniform sampler2D depthSource;
 layout(binding = 1) uniform sampler2D colorSource;

@@ -4,31 +4,8 @@
 // d^viggnet, d being the distance from the centre divided by the aspect
 // ratio. viggnet 0 blacks out the whole picture; larger values clear it
 // from the centre outward. Every pixel is written, the bars included.
-
-layout(std140, binding = 0) uniform D
-{
-    float T0;
-    float F0;
-    vec2 R0;
-    vec4 M0;
-    vec4 CP;
-    vec4 CR;
-};
-
-layout(std140, binding = 1) uniform TrackData
-{
-    float dofFocusPoint;
-    float dofFocusScale;
-    float bloomLuminance;
-    float camPosX;
-    float camPosY;
-    float camPosZ;
-    float camRotX;
-    float camRotY;
-    float camRotZ;
-    float viggnet;
-    float scene;
-};
+//
+// The build puts the FD and TrackData blocks in front of this text.
 
 uniform sampler2D colorSource;
 

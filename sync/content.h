@@ -8,6 +8,11 @@
 // the soundtrack's RIFF/WAVE image. Each build variant links its own copy of
 // the block; the copies differ only in the start values of the render size.
 //
+// This declaration is a module of its own (CMake target ostrel_content):
+// the sync device, the tweak parser and the render code know nothing of it;
+// the programs that carry a block and the loaders that read one
+// (loadShowTracks, loadTweakSettings) do.
+//
 // The sizes of the variable parts come from content_layout.h, which the
 // builder writes together with the assembler source; the checks below hold
 // this declaration to the offsets the builder laid out, for 64-bit and for
@@ -18,18 +23,8 @@
 #include <cstdint>
 
 #include "content_layout.h"
+#include "sync/shader_texts.h"
 #include "sync/tracks.h"
-
-// Entries of EmbeddedContent::shaderTexts. Entry 1 is reserved and null.
-enum ShaderText : int {
-    vertexShaderText = 0,
-    reservedShaderText = 1,
-    bloomBlurShaderText = 2,
-    compositeShaderText = 3,
-    tonemapShaderText = 4,
-    depthOfFieldShaderText = 5,
-    shaderTextCount = 6
-};
 
 struct EmbeddedContent {
     const char* shaderTexts[shaderTextCount];  // minified, NUL-terminated, read-only

@@ -23,6 +23,9 @@
 
 enum InterpolationType : std::int32_t { Step = 0, Linear = 1, Smooth = 2, Ramp = 3 };
 
+// The most keys a track's key data can count: its count is read from one byte.
+inline constexpr int maxTrackKeys = 255;
+
 struct TrackKey {
     std::int32_t row;
     float value;

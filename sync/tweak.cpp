@@ -13,13 +13,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "sync/content.h"
-
 namespace {
 
 constexpr std::uint8_t floatEntryTag = 0x01;
-constexpr std::int32_t tableCapacity =
-    std::int32_t(sizeof(TweakSettings::entries) / sizeof(TweakSettings::entries[0]));
+constexpr std::int32_t tableCapacity = tweakCapacity;
 constexpr int nameBytes = int(sizeof(TweakEntry::name));
 
 // Round to the nearest integer, halves to even. NaN gives 0 and values
@@ -93,27 +90,21 @@ double getTweakSetting(const TweakSettings& table, const char* name) {
     return i < 0 ? 0.0 : double(table.entries[i].value);
 }
 
-bool loadTweakBlob(const std::uint8_t* blob, std::uint32_t length, TweakTargets targets) {
+bool loadTweakBlob(const std::uint8_t* blob, std::uint32_t length, TweakValues& values) {
     TweakSettings table;
     if (!parseTweakSettings(blob, length, table)) return false;
     auto get = [&](const char* name) { return float(getTweakSetting(table, name)); };
-    *targets.bloomPasses = roundHalfEven(get("bloom"));
-    *targets.luminance = get("lum");
-    *targets.dofEnabled = get("dof") > 0.0f ? 1 : 0;  // NaN: off
-    targets.focus->fp = get("fp");
-    targets.focus->fs = get("fs");
-    targets.fd->M0[3] = get("r");
-    targets.fd->CP[0] = get("cpx");
-    targets.fd->CP[1] = get("cpy");
-    targets.fd->CP[2] = get("cpz");
-    targets.fd->CR[0] = get("crx");
-    targets.fd->CR[1] = get("cry");
-    targets.fd->CR[2] = get("crz");
+    values.bloomPasses = roundHalfEven(get("bloom"));
+    values.luminance = get("lum");
+    values.dofEnabled = get("dof") > 0.0f ? 1 : 0;  // NaN: off
+    values.focusPoint = get("fp");
+    values.focusScale = get("fs");
+    values.radius = get("r");
+    values.cameraPosition[0] = get("cpx");
+    values.cameraPosition[1] = get("cpy");
+    values.cameraPosition[2] = get("cpz");
+    values.cameraRotation[0] = get("crx");
+    values.cameraRotation[1] = get("cry");
+    values.cameraRotation[2] = get("crz");
     return true;
-}
-
-void loadTweakSettings(EmbeddedContent& content, FD& fd, FocusData& focus) {
-    TweakTargets targets{&content.bloomPasses, &content.luminance, &content.dofEnabled, &fd,
-                         &focus};
-    loadTweakBlob(content.tweakBlob, std::uint32_t(sizeof content.tweakBlob), targets);
 }

@@ -5,17 +5,14 @@
 // The list ends at the first entry position whose byte is not 0x01; the
 // stored blob ends with a 0x00 byte so the list always ends inside it.
 //
-// loadTweakSettings parses the content block's blob once at start-up and
-// stores each value where the render code reads it: bloomPasses, luminance
-// and dofEnabled of the content block, and fields of the FD and FocusData
-// records. A blob that does not parse stores nothing.
+// loadTweakBlob parses a blob and hands back the twelve values as plain
+// numbers; the render side places them where its code reads them (the
+// content block's run settings and the FD and FocusData records: see
+// loadTweakSettings in render/frame.h). A blob that does not parse hands
+// back nothing.
 #pragma once
 
 #include <cstdint>
-
-#include "render/uniforms.h"
-
-struct EmbeddedContent;
 
 struct TweakEntry {
     char name[20];
@@ -41,19 +38,24 @@ std::int32_t findTweakSetting(const TweakSettings& table, const char* name);
 // The value of the first entry named `name`, or 0.0 when there is none.
 double getTweakSetting(const TweakSettings& table, const char* name);
 
-// Where the twelve values go.
-struct TweakTargets {
-    std::int32_t* bloomPasses;  // "bloom", rounded to the nearest integer, halves to even
-    float* luminance;           // "lum"
-    std::uint8_t* dofEnabled;   // "dof": 1 when above 0.0, else 0
-    FD* fd;                     // "r" to M0.w; "cpx" "cpy" "cpz" to CP; "crx" "cry" "crz" to CR
-    FocusData* focus;           // "fp", "fs"
+// The most entries the table holds, and the longest name (a name and its
+// NUL fit in 19 bytes of the parser's 20-byte buffer). The content builder
+// refuses tweak files beyond either.
+inline constexpr int tweakCapacity = int(sizeof(TweakSettings::entries) / sizeof(TweakEntry));
+inline constexpr int tweakNameLength = int(sizeof(TweakEntry::name)) - 2;
+
+// The twelve values, each converted as the show uses it.
+struct TweakValues {
+    std::int32_t bloomPasses;  // "bloom", rounded to the nearest integer, halves to even
+    float luminance;           // "lum"
+    std::uint8_t dofEnabled;   // "dof": 1 when above 0.0, else 0 (NaN: 0)
+    float focusPoint;          // "fp"
+    float focusScale;          // "fs"
+    float radius;              // "r"
+    float cameraPosition[3];   // "cpx", "cpy", "cpz"
+    float cameraRotation[3];   // "crx", "cry", "crz"
 };
 
-// Parses a blob and stores the twelve values; a name the blob lacks stores
-// 0.0. Returns false, storing nothing, when the blob does not parse.
-bool loadTweakBlob(const std::uint8_t* blob, std::uint32_t length, TweakTargets targets);
-
-// Start-up: loadTweakBlob over the content block's stored blob, into its
-// bloomPasses, luminance and dofEnabled and into the FD and FocusData records.
-void loadTweakSettings(EmbeddedContent& content, FD& fd, FocusData& focus);
+// Parses a blob and fills `values`; a name the blob lacks gives 0.0. Returns
+// false, leaving `values` as it was, when the blob does not parse.
+bool loadTweakBlob(const std::uint8_t* blob, std::uint32_t length, TweakValues& values);

@@ -18,8 +18,10 @@
 #include <vector>
 
 #include "content/builder/assets.h"
+#include "render/frame.h"
 #include "render/uniforms.h"
 #include "sync/content.h"
+#include "sync/show_tracks.h"
 #include "sync/sync.h"
 #include "sync/tracks.h"
 #include "sync/tweak.h"
@@ -42,13 +44,11 @@ std::vector<SourceKey> sourceKeys(Track t) {
     return keys;
 }
 
-// The 13 tracks of the linked block, through the show's sync device.
-struct Decoded {
-    SyncDevice* device = createSyncDevice();
-    SyncTrack* tracks[trackCount] = {};
+// The 13 tracks of the linked block, through the show's own loader.
+struct Decoded : ShowTracks {
     Decoded() {
-        for (int t = 0; t < trackCount; ++t)
-            tracks[t] = getTrack(device, ostrelContent.trackKeyData[t]);
+        std::string error;
+        EXPECT_TRUE(loadShowTracks(ostrelContent, *this, &error)) << error;
     }
 };
 

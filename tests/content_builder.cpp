@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "content/builder/assets.h"
+#include "content/builder/block.h"
 #include "content/wav_writer.h"
 #include "sync/tracks.h"
 #include "sync/wave.h"
@@ -201,6 +202,7 @@ TEST(ContentSoundtrack, TheWriterLaysOutTheShowsChunks) {
 
 namespace {
 
+// A copy of the source tree's tracks beside the real shaders and tweaks.
 struct BuilderRun {
     std::string dir;
     BuilderRun() {
@@ -214,18 +216,19 @@ struct BuilderRun {
     void write(const std::string& name, const std::string& text) {
         std::ofstream(dir + "/" + name, std::ios::binary) << text;
     }
-    int build(const std::string& soundtrack, std::string& output) {
-        const std::string src = OSTREL_SOURCE_DIR;
-        std::string command = std::string(OSTREL_BUILDER) + " --out " + dir + "/out --tracks " +
-                              dir + "/tracks --tweaks " + src + "/content/tweaks.txt" +
-                              " --soundtrack " + soundtrack + " --vertex " + src +
-                              "/shaders/fullscreen.vert --bloom-blur " + src +
-                              "/shaders/bloom_blur.frag --composite " + src +
-                              "/shaders/composite.frag --tonemap " + src +
-                              "/shaders/tonemap.frag --depth-of-field " + src +
-                              "/shaders/depth_of_field.frag --noise " + src +
-                              "/shaders/noise.comp --scene " + src + "/shaders/scene/header.glsl";
-        return runCommand(command, output);
+    ContentSources sources(const std::string& soundtrack) const {
+        ContentSources s = sourceTree(OSTREL_SOURCE_DIR, soundtrack);
+        s.tracks = dir + "/tracks";
+        return s;
+    }
+    // The block writer called directly: the refusal line, or "" when built.
+    std::string build(const std::string& soundtrack) {
+        ContentPieces pieces;
+        std::string error;
+        if (gatherContent(sources(soundtrack), pieces, &error) &&
+            writeContentBlock(dir + "/out", pieces, &error))
+            return "";
+        return error.empty() ? "(failed without a line)" : error;
     }
 };
 
@@ -240,21 +243,62 @@ std::string smallShowWave(const std::string& path, std::uint16_t channels) {
 
 TEST(ContentBuilderProgram, ABadAssetStopsTheBuildWithOneLine) {
     BuilderRun b;
-    std::string output;
     const std::string stereo = smallShowWave(b.dir + "/stereo.wav", 2);
-    ASSERT_EQ(b.build(stereo, output), 0) << output;  // the shipped assets build
-    EXPECT_NE(output.find("content: 13 tracks (143 keys), 12 tweak settings"), std::string::npos)
-        << output;
+    ASSERT_EQ(b.build(stereo), "");  // the shipped assets build
 
     b.write("tracks/camPosX.track", "0 0.0 linear\n# cut\n40 1.0 step\n40 2.0 step\n");
-    EXPECT_NE(b.build(stereo, output), 0);
-    EXPECT_EQ(output, "content: " + b.dir +
-                          "/tracks/camPosX.track:4: rows not strictly increasing (40 after 40)\n");
+    EXPECT_EQ(b.build(stereo),
+              b.dir + "/tracks/camPosX.track:4: rows not strictly increasing (40 after 40)");
+    std::remove((b.dir + "/tracks/camPosX.track").c_str());
+    EXPECT_EQ(b.build(stereo), b.dir + "/tracks/camPosX.track: cannot read the track file");
 
     std::system(("cp " OSTREL_SOURCE_DIR "/content/tracks/camPosX.track " + b.dir + "/tracks/")
                     .c_str());
     const std::string mono = smallShowWave(b.dir + "/mono.wav", 1);
-    EXPECT_NE(b.build(mono, output), 0);
-    EXPECT_EQ(output, "content: " + mono +
-                          ":1: the soundtrack is not 16-bit stereo 44100 Hz PCM RIFF/WAVE\n");
+    EXPECT_EQ(b.build(mono), mono + ":1: the soundtrack is not 16-bit stereo 44100 Hz PCM RIFF/WAVE");
+
+    // The program: one line and a failing status for a bad asset, and the
+    // files it read in its dependency file once it builds.
+    std::string output;
+    b.write("tracks/scene.track", "0 0.0 step\n5 1.0 wobble\n");
+    const std::string command = std::string(OSTREL_BUILDER) + " --out " + b.dir +
+                                "/out --tracks " + b.dir + "/tracks --tweaks " OSTREL_SOURCE_DIR
+                                "/content/tweaks.txt --shaders " OSTREL_SOURCE_DIR
+                                "/shaders --depfile " + b.dir + "/out/content.d --soundtrack ";
+    EXPECT_EQ(runCommand(command + stereo, output), 1);
+    EXPECT_EQ(output, "content: " + b.dir +
+                          "/tracks/scene.track:2: unknown interpolation \"wobble\" (expected "
+                          "step, linear, smooth or ramp)\n");
+    std::system(("cp " OSTREL_SOURCE_DIR "/content/tracks/scene.track " + b.dir + "/tracks/")
+                    .c_str());
+    ASSERT_EQ(runCommand(command + stereo, output), 0) << output;
+    EXPECT_NE(output.find("content: 13 tracks (143 keys), 12 tweak settings"), std::string::npos)
+        << output;
+    std::ifstream depfile(b.dir + "/out/content.d");
+    const std::string deps((std::istreambuf_iterator<char>(depfile)),
+                           std::istreambuf_iterator<char>());
+    for (const char* input : {"/tracks/blobEffect.track", "/content/tweaks.txt",
+                              "/shaders/scene/scenes.glsl", "/shaders/fullscreen.vert", "/stereo.wav"})
+        EXPECT_NE(deps.find(input), std::string::npos) << input << " in\n" << deps;
+}
+
+TEST(ContentBuilderProgram, SharedBlocksGoInAfterTheVersionLineKeepingLineNumbers) {
+    const std::string packed = packLargeShader("#version 430\nvoid main()\n{\n    x;\n}\n", true);
+    // The version line stays first; the declarations follow it, then a
+    // "#line 2" so that "void main()" is still line 2 for the compiler.
+    EXPECT_EQ(packed.compare(0, 14, "#version 430\r\n"), 0) << packed;
+    const std::size_t fd = packed.find("uniform FD"), tracks = packed.find("uniform TrackData");
+    const std::size_t line = packed.find("#line 2\r\nvoid main()");
+    ASSERT_NE(fd, std::string::npos);
+    ASSERT_NE(tracks, std::string::npos);
+    ASSERT_NE(line, std::string::npos);
+    EXPECT_LT(fd, tracks);
+    EXPECT_LT(tracks, line);
+    EXPECT_NE(packed.find("float viggnet;"), std::string::npos);
+    // The small texts are minified with them; the vertex text gets none.
+    const std::string small = packSmallShader("#version 420\nvoid main() { }\n", true);
+    EXPECT_EQ(small.compare(0, 13, "#version 420\n"), 0) << small;
+    EXPECT_NE(small.find("uniform TrackData{float dofFocusPoint;"), std::string::npos) << small;
+    EXPECT_EQ(packSmallShader("#version 430\nvoid main() { }\n", false),
+              "#version 430\nvoid main(){}");
 }

@@ -199,7 +199,7 @@ TEST(SoundtrackPlayer, WithoutAnAudioDeviceTheShowRunsSilentAndWithOneItPlays) {
 }
 
 TEST(SdlClock, MillisecondsThatOnlyGoForward) {
-    Host host = sdlHost(WindowVariant{512, 384, false});
+    Host host = platformHost(WindowVariant{512, 384, false});
     const double a = host.clock(host.context);
     const double b = host.clock(host.context);
     EXPECT_GE(b - a, 0.0);

@@ -1,6 +1,6 @@
 // The shared start-up and main loop, run with a fake host, a fake clock and
 // a GL table that records what reaches the uniform buffers. The render and
-// sync code are the real ones; page memory is this file's own, so that it
+// sync code are the real ones; page memory is the tests' own, so that it
 // can fail on demand.
 #include <gtest/gtest.h>
 
@@ -15,36 +15,7 @@
 #include "sync/content.h"
 #include "sync/pages.h"
 #include "sync/sync.h"
-
-// ---- Page memory that fails from a chosen allocation on ------------------
-
-namespace {
-alignas(16) unsigned char arena[4 << 20];
-std::size_t arenaUsed = 0;
-int allocations = 0;
-int failFrom = 0;  // 0: never fail
-}  // namespace
-
-void* allocatePages(std::size_t bytes, PageProtection) {
-    ++allocations;
-    if (bytes == 0 || (failFrom != 0 && allocations >= failFrom)) return nullptr;
-    std::size_t rounded = (bytes + 15) / 16 * 16;
-    if (arenaUsed + 16 + rounded > sizeof arena) return nullptr;
-    unsigned char* region = arena + arenaUsed + 16;
-    std::memset(region, 0, rounded);
-    std::memcpy(region - 16, &rounded, sizeof rounded);
-    arenaUsed += 16 + rounded;
-    return region;
-}
-
-std::size_t regionSize(const void* region) {
-    if (region == nullptr) return 1;
-    std::size_t size;
-    std::memcpy(&size, static_cast<const unsigned char*>(region) - 16, sizeof size);
-    return size;
-}
-
-void releasePages(void*) {}
+#include "tests/support/fake_pages.h"
 
 namespace {
 
@@ -265,12 +236,12 @@ protected:
         fake.major = 4;
         fake.minor = 5;
         fake.version = "4.5 (Core Profile) Fake";
-        arenaUsed = 0;
-        allocations = 0;
-        failFrom = 0;
+        fakePages::reset();
         showContent = ostrelContent;
         showContent.trackKeyData[blobPos] = rowTrack.data();
     }
+    // Later tests of the same process get page memory that never refuses.
+    void TearDown() override { fakePages::reset(); }
 
     // Runs the show with `scene` keyed as given.
     int run(FakeHost& host, const std::vector<std::uint8_t>& sceneKeys) {
@@ -407,8 +378,8 @@ TEST_F(ShowTest, StartUpThatCannotGoOnReportsOneLineAndStartsNothing) {
         {"program does not link", [](FakeHost&) { fake.linkStatus = 0; }, "does not link"},
         {"framebuffer incomplete", [](FakeHost&) { fake.framebufferStatus = 0x8CD6; },
          "target"},
-        {"no memory for the sync device", [](FakeHost&) { failFrom = 1; }, "sync:"},
-        {"no memory for a track", [](FakeHost&) { failFrom = 9; }, "sync: no memory"},
+        {"no memory for the sync device", [](FakeHost&) { fakePages::refuseFrom(1); }, "sync:"},
+        {"no memory for a track", [](FakeHost&) { fakePages::refuseFrom(9); }, "sync: no memory"},
     };
     for (const Case& c : cases) {
         SetUp();

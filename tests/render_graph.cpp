@@ -236,7 +236,9 @@ TEST_F(RenderTest, StartUpBuildsProgramsTargetsNoiseAndBuffersInOrder) {
                                 ostrelContent.shaderTexts[depthOfFieldShaderText]};
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(sources[1 + 2 * i].text, ostrelContent.shaderTexts[vertexShaderText]);
-        if (fragments[i]) EXPECT_EQ(sources[2 + 2 * i].text, fragments[i]) << i;
+        if (fragments[i]) {
+            EXPECT_EQ(sources[2 + 2 * i].text, fragments[i]) << i;
+        }
     }
     // Each scene build is the scene text with its foreground defined right
     // after the version line, and the text's own line numbers kept.

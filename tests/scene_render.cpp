@@ -17,6 +17,7 @@
 #include "render/resources.h"
 #include "render/uniforms.h"
 #include "sync/content.h"
+#include "sync/show_tracks.h"
 #include "sync/sync.h"
 #include "tests/support/gpu_compute.h"
 
@@ -299,25 +300,17 @@ void evaluate(vec4 a, vec4 b, out vec4 r, out vec4 s)
 TEST_F(SceneRender, ChoreographyKeepsTheCameraOutsideAndTheWorldInView) {
     std::string log;
     const std::string text =
-        gpu::withoutVersionLine(gpu::source("shaders/scene/header.glsl")) +
+        gpu::sceneHeader() +
         gpu::source("shaders/scene/noise.glsl") + gpu::source("shaders/scene/library.glsl") +
         gpu::source("shaders/scene/framework.glsl") + gpu::source("shaders/scene/scenes.glsl") +
         kDistanceProbe;
     GLuint probe = gpu::buildEvaluator(gl, text, &log);
     ASSERT_NE(probe, 0u) << log;
 
-    SyncDevice* device = createSyncDevice();
-    ASSERT_NE(device, nullptr);
-    SyncTrack* tracks[trackCount];
-    for (int t = 0; t < trackCount; ++t) {
-        tracks[t] = getTrack(device, ostrelContent.trackKeyData[t]);
-        ASSERT_NE(tracks[t], nullptr);
-    }
-    auto valuesAt = [&](int ms) {
-        TrackData v{};
-        evaluateTracks(tracks, rowAt(ms), v);
-        return v;
-    };
+    ShowTracks tracks;
+    std::string error;
+    ASSERT_TRUE(loadShowTracks(ostrelContent, tracks, &error)) << error;
+    auto valuesAt = [&](int ms) { return frameValuesAt(tracks.tracks, ms).tracks; };
 
     // Every 50 ms while the picture is not blacked out by the vignette
     // (viggnet 0): the camera at least 0.15 from the nearest surface.

@@ -23,7 +23,7 @@ using gpu::Result;
 // The scene text up to the framework, without the pixel entry (a compute
 // program has no colour outputs).
 std::string framework() {
-    return gpu::withoutVersionLine(gpu::source("shaders/scene/header.glsl")) +
+    return gpu::sceneHeader() +
            gpu::source("shaders/scene/noise.glsl") + gpu::source("shaders/scene/library.glsl") +
            gpu::source("shaders/scene/framework.glsl");
 }

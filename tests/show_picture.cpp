@@ -7,45 +7,36 @@
 // shader or pass that changes what is shown fails here.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "tools/common/png.h"
 #include "tools/picture.h"
-#include "tools/png.h"
 
 namespace {
-
-const char* const kReference = OSTREL_SOURCE_DIR "/tests/picture/show-128x96.png";
 
 TEST(ShowPicture, EveryTwoSecondsOfTheShowLookAsInTheReferenceFrames) {
     picture::Frames reference, drawn;
     std::string error;
-    ASSERT_TRUE(picture::read(kReference, reference, &error)) << error;
-    std::vector<int> sheet;
-    ASSERT_TRUE(picture::wholeShow(2000, sheet, &error)) << error;
-    // The reference holds the contact sheet's moments of the whole show.
-    EXPECT_EQ(reference.times, sheet);
-    EXPECT_EQ(reference.width, 128);
-    EXPECT_EQ(reference.height, 96);
-    EXPECT_TRUE(reference.dof);
-
-    drawn.width = reference.width;
-    drawn.height = reference.height;
-    drawn.dof = reference.dof;
-    drawn.times = reference.times;
-    ASSERT_TRUE(picture::draw(drawn, &error)) << error;
-    ASSERT_EQ(drawn.rgb.size(), reference.rgb.size());
-    for (std::size_t i = 0; i < reference.rgb.size(); ++i) {
+    ASSERT_TRUE(picture::read(OSTREL_SOURCE_DIR "/tests/picture/show-128x96.png", 128, 96,
+                              reference, &error))
+        << error;
+    std::vector<std::int64_t> times;  // the whole show, as the contact sheet spaces it
+    ASSERT_TRUE(picture::draw(128, 96, 1, times, drawn, &error)) << error;
+    ASSERT_EQ(times.size(), 51u);
+    ASSERT_EQ(reference.rgb.size(), times.size());
+    for (std::size_t i = 0; i < times.size(); ++i) {
         const picture::Difference d = picture::compare(reference.rgb[i], drawn.rgb[i]);
         EXPECT_TRUE(picture::alike(d))
-            << "at " << reference.times[i] << " ms: " << 100.0 * d.within
-            << " % of the pixels within 2/255, mean difference " << d.mean
-            << "/255, largest " << d.largest << "/255";
+            << "at " << times[i] << " ms: " << 100.0 * d.within
+            << " % of the pixels within 2/255, mean difference " << d.mean << "/255, largest "
+            << d.largest << "/255";
     }
 }
 
-// Two 10 x 10 pictures of one grey, and what makes them differ.
+// Pictures of 100 pixels in one grey, and what makes them differ.
 std::vector<std::uint8_t> grey(std::uint8_t v) { return std::vector<std::uint8_t>(300, v); }
 
 TEST(ShowPicture, TheSamePictureAllowsAFewPixelsOffOrAllSlightlyOff) {
@@ -61,8 +52,9 @@ TEST(ShowPicture, TheSamePictureAllowsAFewPixelsOffOrAllSlightlyOff) {
     b[7] = 97;  // a second one: 98 %
     EXPECT_FALSE(picture::alike(picture::compare(a, b)));
 
-    // Every channel of every pixel off by 1 (or by 2 in half of them):
-    // within 2/255 everywhere, but a mean of 1/255 is too much.
+    // Every channel of every pixel off by 1: within 2/255 everywhere, but a
+    // mean of 1/255 is too much; off by 2 in a quarter of them is a mean of
+    // 0.5/255, still the same picture.
     EXPECT_FALSE(picture::alike(picture::compare(a, grey(101))));
     b = a;
     for (std::size_t i = 0; i < b.size(); i += 4) b[i] = 102;
@@ -75,12 +67,10 @@ TEST(ShowPicture, TheSamePictureAllowsAFewPixelsOffOrAllSlightlyOff) {
     EXPECT_FALSE(picture::alike(picture::compare(a, std::vector<std::uint8_t>(297, 100))));
 }
 
-TEST(ShowPicture, AFrameFileKeepsItsFramesTimesAndSetting) {
+TEST(ShowPicture, FrameFilesAndContactSheetsGiveBackTheirFrames) {
     picture::Frames frames;
     frames.width = 3;
     frames.height = 2;
-    frames.dof = false;
-    frames.times = {0, 2000, 98000};
     for (int f = 0; f < 3; ++f) {
         std::vector<std::uint8_t> rgb(18);
         for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = std::uint8_t(f * 50 + int(i));
@@ -90,19 +80,33 @@ TEST(ShowPicture, AFrameFileKeepsItsFramesTimesAndSetting) {
     std::string error;
     ASSERT_TRUE(picture::write(path, frames, &error)) << error;
     picture::Frames back;
-    ASSERT_TRUE(picture::read(path, back, &error)) << error;
-    EXPECT_EQ(back.width, 3);
-    EXPECT_EQ(back.height, 2);
-    EXPECT_FALSE(back.dof);
-    EXPECT_EQ(back.times, frames.times);
+    ASSERT_TRUE(picture::read(path, 3, 2, back, &error)) << error;
     EXPECT_EQ(back.rgb, frames.rgb);
+    // Read as frames of another size, the file is refused.
+    EXPECT_FALSE(picture::read(path, 3, 4, back, &error));
+    EXPECT_NE(error.find("holds no frames of 3 x 4"), std::string::npos) << error;
 
-    // A PNG without the show times (a contact sheet, say) is no frame file.
-    ASSERT_TRUE(png::write(path, 3, 6, std::vector<std::uint8_t>(54, 7), &error)) << error;
-    EXPECT_FALSE(picture::read(path, back, &error));
-    EXPECT_NE(error.find("no frame file"), std::string::npos) << error;
-    EXPECT_FALSE(picture::read(path + ".missing", back, &error));
-    EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
+    // A one-column contact sheet of two 4 x 3 frames: a gap of 2 around
+    // and between the cells, under each frame a label band 11 high (font
+    // scale 1 below a frame width of 160). Grey 24 outside the frames.
+    const int w = 4 + 4, h = 2 + 2 * (3 + 11 + 2);
+    std::vector<std::uint8_t> sheet(std::size_t(w * h * 3), 24);
+    for (int f = 0; f < 2; ++f)
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x)
+                for (int c = 0; c < 3; ++c)
+                    sheet[std::size_t(((2 + f * 16 + y) * w + 2 + x) * 3 + c)] =
+                        std::uint8_t(100 + f * 50 + y * 4 + x);
+    ASSERT_TRUE(png::write(path, w, h, sheet, &error)) << error;
+    ASSERT_TRUE(picture::fromSheet(path, 4, 3, back, &error)) << error;
+    ASSERT_EQ(back.rgb.size(), 2u);
+    for (int f = 0; f < 2; ++f) {
+        EXPECT_EQ(back.rgb[std::size_t(f)][0], 100 + f * 50) << f;                  // top left
+        EXPECT_EQ(back.rgb[std::size_t(f)][35], 100 + f * 50 + 2 * 4 + 3) << f;     // bottom right
+    }
+    // Frames of another size do not fit the layout.
+    EXPECT_FALSE(picture::fromSheet(path, 4, 4, back, &error));
+    EXPECT_NE(error.find("no one-column contact sheet"), std::string::npos) << error;
     std::remove(path.c_str());
 }
 

@@ -49,24 +49,12 @@ bool parse(const Blob& blob, TweakSettings& table) {
                               std::uint32_t(exact.size()), table);
 }
 
-// Targets holding recognisable start values.
+// Values holding recognisable start values.
 struct Targets {
-    std::int32_t bloomPasses = 5;
-    float luminance = 1.0f;
-    std::uint8_t dofEnabled = 1;
-    FD fd{};
-    FocusData focus{0.0f, 1.0f};
-    Targets() {
-        fd.T0 = 7.0f;
-        fd.F0 = 1.0f;
-        fd.R0[0] = 512.0f;
-        fd.R0[1] = 384.0f;
-        for (int i = 0; i < 4; ++i) fd.M0[i] = fd.CP[i] = fd.CR[i] = -99.0f;
-    }
-    TweakTargets pointers() { return {&bloomPasses, &luminance, &dofEnabled, &fd, &focus}; }
+    TweakValues v{5, 1.0f, 1, 0.0f, 1.0f, -99.0f, {-99.0f, -99.0f, -99.0f}, {-99.0f, -99.0f, -99.0f}};
     bool load(const Blob& blob) {
         std::vector<std::uint8_t> exact(blob);
-        return loadTweakBlob(exact.data(), std::uint32_t(exact.size()), pointers());
+        return loadTweakBlob(exact.data(), std::uint32_t(exact.size()), v);
     }
 };
 
@@ -197,28 +185,18 @@ TEST(TweakLoad, EachValueReachesItsTarget) {
     for (int i = 0; i < 12; ++i) addEntry(blob, names[i], 2.0f + float(i) * 0.5f);
     Targets t;
     ASSERT_TRUE(t.load(blob));
-    EXPECT_EQ(t.bloomPasses, 2);
-    EXPECT_EQ(t.luminance, 2.5f);
-    EXPECT_EQ(t.dofEnabled, 1);
-    EXPECT_EQ(t.focus.fp, 3.5f);
-    EXPECT_EQ(t.focus.fs, 4.0f);
-    EXPECT_EQ(t.fd.M0[3], 4.5f);
-    EXPECT_EQ(t.fd.CP[0], 5.0f);
-    EXPECT_EQ(t.fd.CP[1], 5.5f);
-    EXPECT_EQ(t.fd.CP[2], 6.0f);
-    EXPECT_EQ(t.fd.CR[0], 6.5f);
-    EXPECT_EQ(t.fd.CR[1], 7.0f);
-    EXPECT_EQ(t.fd.CR[2], 7.5f);
-    // Fields that no setting names keep their values.
-    EXPECT_EQ(t.fd.T0, 7.0f);
-    EXPECT_EQ(t.fd.F0, 1.0f);
-    EXPECT_EQ(t.fd.R0[0], 512.0f);
-    EXPECT_EQ(t.fd.R0[1], 384.0f);
-    EXPECT_EQ(t.fd.M0[0], -99.0f);
-    EXPECT_EQ(t.fd.M0[1], -99.0f);
-    EXPECT_EQ(t.fd.M0[2], -99.0f);
-    EXPECT_EQ(t.fd.CP[3], -99.0f);
-    EXPECT_EQ(t.fd.CR[3], -99.0f);
+    EXPECT_EQ(t.v.bloomPasses, 2);
+    EXPECT_EQ(t.v.luminance, 2.5f);
+    EXPECT_EQ(t.v.dofEnabled, 1);
+    EXPECT_EQ(t.v.focusPoint, 3.5f);
+    EXPECT_EQ(t.v.focusScale, 4.0f);
+    EXPECT_EQ(t.v.radius, 4.5f);
+    EXPECT_EQ(t.v.cameraPosition[0], 5.0f);
+    EXPECT_EQ(t.v.cameraPosition[1], 5.5f);
+    EXPECT_EQ(t.v.cameraPosition[2], 6.0f);
+    EXPECT_EQ(t.v.cameraRotation[0], 6.5f);
+    EXPECT_EQ(t.v.cameraRotation[1], 7.0f);
+    EXPECT_EQ(t.v.cameraRotation[2], 7.5f);
 }
 
 TEST(TweakLoad, FailedParsesStoreNothingAndMissingNamesStoreZero) {
@@ -227,24 +205,24 @@ TEST(TweakLoad, FailedParsesStoreNothingAndMissingNamesStoreZero) {
     addEntry(bad, std::string(19, 'x'), 1.0f);
     Targets kept;
     EXPECT_FALSE(kept.load(bad));
-    EXPECT_EQ(kept.bloomPasses, 5);
-    EXPECT_EQ(kept.luminance, 1.0f);
-    EXPECT_EQ(kept.dofEnabled, 1);
-    EXPECT_EQ(kept.focus.fs, 1.0f);
-    EXPECT_EQ(kept.fd.CP[0], -99.0f);
+    EXPECT_EQ(kept.v.bloomPasses, 5);
+    EXPECT_EQ(kept.v.luminance, 1.0f);
+    EXPECT_EQ(kept.v.dofEnabled, 1);
+    EXPECT_EQ(kept.v.focusScale, 1.0f);
+    EXPECT_EQ(kept.v.cameraPosition[0], -99.0f);
 
     // A list with no entries parses: every target becomes 0.
     Targets zero;
     EXPECT_TRUE(zero.load({0x00}));
-    EXPECT_EQ(zero.bloomPasses, 0);
-    EXPECT_EQ(zero.luminance, 0.0f);
-    EXPECT_EQ(zero.dofEnabled, 0);
-    EXPECT_EQ(zero.focus.fp, 0.0f);
-    EXPECT_EQ(zero.focus.fs, 0.0f);
-    EXPECT_EQ(zero.fd.M0[3], 0.0f);
+    EXPECT_EQ(zero.v.bloomPasses, 0);
+    EXPECT_EQ(zero.v.luminance, 0.0f);
+    EXPECT_EQ(zero.v.dofEnabled, 0);
+    EXPECT_EQ(zero.v.focusPoint, 0.0f);
+    EXPECT_EQ(zero.v.focusScale, 0.0f);
+    EXPECT_EQ(zero.v.radius, 0.0f);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(zero.fd.CP[i], 0.0f);
-        EXPECT_EQ(zero.fd.CR[i], 0.0f);
+        EXPECT_EQ(zero.v.cameraPosition[i], 0.0f);
+        EXPECT_EQ(zero.v.cameraRotation[i], 0.0f);
     }
 }
 
@@ -261,7 +239,7 @@ TEST(TweakLoad, BloomRoundsHalvesToEvenAndDofIsOnOnlyAboveZero) {
         addEntry(blob, "bloom", c.value);
         Targets t;
         ASSERT_TRUE(t.load(blob));
-        EXPECT_EQ(t.bloomPasses, c.passes) << "bloom " << c.value;
+        EXPECT_EQ(t.v.bloomPasses, c.passes) << "bloom " << c.value;
     }
     struct DofCase {
         float value;
@@ -272,6 +250,6 @@ TEST(TweakLoad, BloomRoundsHalvesToEvenAndDofIsOnOnlyAboveZero) {
         addEntry(blob, "dof", c.value);
         Targets t;
         ASSERT_TRUE(t.load(blob));
-        EXPECT_EQ(t.dofEnabled, c.enabled) << "dof " << c.value;
+        EXPECT_EQ(t.v.dofEnabled, c.enabled) << "dof " << c.value;
     }
 }

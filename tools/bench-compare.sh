@@ -12,11 +12,13 @@
 #     ms, median of the frames) and start-up to the first presented frame
 #     (createRenderResources plus the first frame); the shader cache off
 #   - the whole-show contact sheet, ostrel-sheet -o FILE (wall seconds)
-#   - start-up and first frame at show time 0 with a warm shader cache
-#     (ostrel-frames, the second of two runs sharing one cache folder)
+#   - one frame from the process's start, ostrel-sheet --times 0 at
+#     512x384, with Mesa's shader cache on as in the show: a first start
+#     into an empty cache folder, then a second start with the cache warm
 # Each figure is the quickest of ROUNDS rounds (default 2): on a shared
 # machine other work only ever adds time. Last, the three moments at 512x384
-# must be the same picture in both builds (ostrel-frames --compare).
+# must be the same picture in both builds: REV's contact sheet of them, in
+# one column, cut into frames and compared with this build's (ostrel-frames).
 #
 #   ROUNDS=3 tools/bench-compare.sh [REV]
 set -eu
@@ -88,14 +90,13 @@ while [ "$i" -lt "$rounds" ]; do
   seconds "$new/ostrel-sheet" -o "$tmp/new-sheet.png" >>"$tmp/new-sheet"
 done
 
-# Warm shader cache: a second start with the cache the first one filled.
+# A first start that fills an empty shader cache, then a second one.
 for build in old new; do
   eval "bin=\$$build"
   mkdir -p "$tmp/cache-$build"
-  for run in cold warm; do
-    MESA_SHADER_CACHE_DISABLE=false MESA_SHADER_CACHE_DIR="$tmp/cache-$build" \
-      "$bin/ostrel-frames" -o "$tmp/$build-start.png" --size 512x384 --times 0 |
-      sed -n 's/^start-up \(.*\) ms, first frame \(.*\) ms$/\1 \2/p' >"$tmp/$build-$run"
+  for run in first second; do
+    seconds env MESA_SHADER_CACHE_DISABLE=false MESA_SHADER_CACHE_DIR="$tmp/cache-$build" \
+      "$bin/ostrel-sheet" -o "$tmp/$build-start.png" --size 512x384 --times 0 >"$tmp/$build-$run"
   done
 done
 
@@ -116,17 +117,17 @@ echo
 printf "%-44s %10s %10s %9s\n" "wall s" "old" "new" "old/new"
 row "whole-show_contact_sheet" "$(lowest "$tmp/old-sheet" 1)" "$(lowest "$tmp/new-sheet" 1)"
 echo
-printf "%-44s %10s %10s %9s\n" "warm shader cache, 512x384, 0 ms" "old" "new" "old/new"
-row "start-up_(resources),_second_start" "$(cut -d' ' -f1 "$tmp/old-warm")" \
-  "$(cut -d' ' -f1 "$tmp/new-warm")"
-row "first_frame,_second_start" "$(cut -d' ' -f2 "$tmp/old-warm")" "$(cut -d' ' -f2 "$tmp/new-warm")"
-row "start-up_(resources),_first_start" "$(cut -d' ' -f1 "$tmp/old-cold")" \
-  "$(cut -d' ' -f1 "$tmp/new-cold")"
-row "first_frame,_first_start" "$(cut -d' ' -f2 "$tmp/old-cold")" "$(cut -d' ' -f2 "$tmp/new-cold")"
+printf "%-44s %10s %10s %9s\n" "one frame from start, 512x384, wall s" "old" "new" "old/new"
+row "first_start,_empty_shader_cache" "$(cat "$tmp/old-first")" "$(cat "$tmp/new-first")"
+row "second_start,_warm_shader_cache" "$(cat "$tmp/old-second")" "$(cat "$tmp/new-second")"
 echo
-echo "The same picture at 512x384 (new against old, ostrel-frames --compare):"
-"$old/ostrel-frames" -o "$tmp/old-512.png" --size 512x384 --times 8000,60000,80000 >/dev/null
+echo "The same picture at 512x384 (this build against $rev's contact sheet):"
+"$old/ostrel-sheet" -o "$tmp/old-sheet-512.png" --size 512x384 --columns 1 --dof 1 \
+  --times 8000,60000,80000 >/dev/null
+"$new/ostrel-frames" --from-sheet "$tmp/old-sheet-512.png" --size 512x384 \
+  -o "$tmp/old-512.png" >/dev/null
 status=0
-"$new/ostrel-frames" --compare "$tmp/old-512.png" >"$tmp/same" || status=1
+"$new/ostrel-frames" --compare "$tmp/old-512.png" --size 512x384 --times 8000,60000,80000 \
+  >"$tmp/same" || status=1
 sed "s|$tmp/||" "$tmp/same"
 exit $status

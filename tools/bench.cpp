@@ -25,16 +25,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/headless.h"
-#include "host/loop.h"
-#include "render/frame.h"
+#include "host/moment.h"
 #include "sync/content.h"
-#include "sync/sync.h"
-#include "sync/tweak.h"
+#include "tools/common/options.h"
 
 namespace {
 
@@ -49,9 +46,10 @@ const GLenum GL_QUERY_RESULT = 0x8866;
 struct Options {
     int width = 512, height = 384;
     float scale = 1.0f;
-    std::int32_t time = 60000;
+    int time = 60000;
     int frames = 5;
-    int bloom = -1000;  // from the tweak settings unless given
+    int bloom = 0;
+    bool bloomGiven = false;
     int dof = -1;
 };
 
@@ -138,32 +136,6 @@ void OSTREL_GLAPI timedDispatchCompute(GLuint x, GLuint y, GLuint z) {
     startup.push_back({"noise dispatch (2048 x 2048)", nowMs() - start});
 }
 
-bool parseOptions(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (value == nullptr) return false;
-        if (arg == "--size") {
-            if (std::sscanf(value, "%dx%d", &o.width, &o.height) != 2) return false;
-        } else if (arg == "--scale") {
-            o.scale = std::strtof(value, nullptr);
-        } else if (arg == "--time") {
-            o.time = static_cast<std::int32_t>(std::strtol(value, nullptr, 10));
-        } else if (arg == "--frames") {
-            o.frames = std::atoi(value);
-        } else if (arg == "--bloom") {
-            o.bloom = std::atoi(value);
-        } else if (arg == "--dof") {
-            o.dof = std::atoi(value) != 0;
-        } else {
-            return false;
-        }
-        ++i;
-    }
-    return o.width > 0 && o.height > 0 && o.width <= 8192 && o.height <= 8192 && o.scale > 0.0f &&
-           o.scale <= 1.0f && o.frames > 0 && o.frames <= 1000;
-}
-
 std::string passName(const RenderResources& r, const PassTime& pass, int index, int& chain) {
     for (GLuint program : r.scenePrograms)
         if (pass.program == program) return "scene";
@@ -192,21 +164,39 @@ double median(std::vector<double> v) {
 
 }  // namespace
 
+void* headlessLookup(const char* name, void*) { return headlessGlFunction(name); }
+
 int main(int argc, char** argv) {
     Options options;
-    if (!parseOptions(argc, argv, options)) {
-        std::fprintf(stderr,
-                     "usage: ostrel-bench [--size WxH] [--scale 0..1] [--time ms] [--frames n] "
-                     "[--bloom passes] [--dof 0|1]\n");
-        return 2;
-    }
+    OptionParser parser("ostrel-bench", "[options]",
+                        "Renders frames of the show headless at a chosen moment and prints each "
+                        "pass's GPU and wall\nmilliseconds and the start-up costs.");
+    parser.size("--size", 8192, &options.width, &options.height, "render size (default 512x384)");
+    parser.number("--scale", "S", 0.0, 1.0, true, &options.scale,
+                  "scene scale, above 0 up to 1 (default 1; 0.25 as the quarter build)");
+    parser.integer("--time", "MS", 0, 3600000, &options.time, "show time (default 60000)");
+    parser.integer("--frames", "N", 1, 1000, &options.frames,
+                   "measured frames after the first (default 5)");
+    parser.custom("--bloom", "N",
+                  [&](const std::string& v, std::string* why) {
+                      std::int64_t n = 0;
+                      if (!parseWhole(v, -1000, 1000, &n, why)) return false;
+                      options.bloom = int(n);
+                      options.bloomGiven = true;
+                      return true;
+                  },
+                  "bloom passes instead of the tweak setting (0 or less: no bloom)");
+    parser.integer("--dof", "0|1", 0, 1, &options.dof,
+                   "depth of field off or on (default: as the tweak settings say)");
+    const int status = parser.parse(argc, argv);
+    if (status >= 0) return status;
     // Program builds are measured only without the driver's shader cache.
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
 
     GlFunctions gl;
     std::string error;
     if (!createHeadlessContext(gl, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "ostrel-bench: %s\n", error.c_str());
         return 1;
     }
     glGenQueries = reinterpret_cast<GenQueries>(headlessGlFunction("glGenQueries"));
@@ -215,7 +205,7 @@ int main(int argc, char** argv) {
         reinterpret_cast<GetQueryObjectui64v>(headlessGlFunction("glGetQueryObjectui64v"));
     glFinish = reinterpret_cast<Finish>(headlessGlFunction("glFinish"));
     if (!glGenQueries || !glQueryCounter || !glGetQueryObjectui64v || !glFinish) {
-        std::fprintf(stderr, "bench: the context has no timer queries\n");
+        std::fprintf(stderr, "ostrel-bench: the context has no timer queries\n");
         return 1;
     }
     real = gl;
@@ -227,37 +217,27 @@ int main(int argc, char** argv) {
     timed.glGetProgramiv = timedGetProgramiv;
     timed.glDispatchCompute = timedDispatchCompute;
 
-    EmbeddedContent& content = ostrelContent;
-    content.renderWidth = static_cast<float>(options.width);
-    content.renderHeight = static_cast<float>(options.height);
-
-    static RenderResources resources;
+    // The show's resources, settings and tracks at the chosen size, with
+    // the timed table.
+    MomentOptions setup;
+    setup.width = options.width;
+    setup.height = options.height;
+    setup.sceneScale = options.scale;
+    setup.overrideBloom = options.bloomGiven;
+    setup.bloomPasses = options.bloom;
+    setup.dof = options.dof;
+    static ShowMoment moment;
     const double startupBegin = nowMs();
-    if (!createRenderResources(timed, content, options.scale, resources, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (!prepareMoment(moment, timed, headlessLookup, nullptr, ostrelContent, setup, &error)) {
+        std::fprintf(stderr, "ostrel-bench: %s\n", error.c_str());
         return 1;
     }
     glFinish();
     const double startupMs = nowMs() - startupBegin;
-    RenderTarget output = createRenderTarget(gl, options.width, options.height, GL_FLOAT, 1);
-    resources.outputFramebuffer = output.framebuffer;
-
-    // The show's settings and its track values at the chosen time.
-    loadTweakSettings(content, resources.fd, resources.focus);
-    if (options.bloom != -1000) content.bloomPasses = options.bloom;
-    if (options.dof >= 0) content.dofEnabled = static_cast<std::uint8_t>(options.dof);
-    TrackData tracks = {};
-    SyncDevice* device = createSyncDevice();
+    const EmbeddedContent& content = ostrelContent;
+    const RenderResources& resources = moment.resources;
     const float row = rowAt(options.time);
-    SyncTrack* synced[trackCount];
-    for (int t = 0; t < trackCount; ++t) {
-        synced[t] = device ? getTrack(device, content.trackKeyData[t]) : nullptr;
-        if (synced[t] == nullptr) {
-            std::fprintf(stderr, "bench: track %s cannot be loaded\n", trackNames[t]);
-            return 1;
-        }
-    }
-    evaluateTracks(synced, row, tracks);
+    const TrackData tracks = frameValuesAt(moment.tracks.tracks, options.time).tracks;
 
     std::printf("ostrel-bench: %d x %d, scene scale %g (%d x %d), show time %d ms (row %.2f), "
                 "bloom passes %d, depth of field %s\n",
@@ -279,7 +259,7 @@ int main(int argc, char** argv) {
     std::vector<std::vector<PassTime>> frames;
     for (int f = 0; f <= options.frames; ++f) {
         passes.clear();
-        renderFrame(timed, resources, content, tracks, options.time);
+        renderMoment(moment, options.time, options.time);
         glFinish();
         frames.push_back(passes);
     }

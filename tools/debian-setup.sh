@@ -4,9 +4,10 @@
 # recommended companions (Xvfb and Wine need some of theirs). mingw-w64 cross-builds
 # the Windows executables; wine64 runs them in the tests, with the fonts its
 # dialogs use and the X libraries its X11 driver loads at run time (Debian
-# only recommends them).
+# only recommends them). ninja-build runs the builds; libpng-dev gives the
+# tools their PNG files.
 set -eu
-packages="build-essential cmake libgtest-dev libsdl2-dev libx11-dev libpng-dev
+packages="build-essential cmake ninja-build libgtest-dev libsdl2-dev libx11-dev libpng-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xdotool x11-utils libxfixes-dev
   mingw-w64 wine64 fonts-wine libxcursor1 libxrandr2 libxrender1 libxi6

@@ -16,74 +16,39 @@
 //
 // The block linked in is the 512 x 384 one; the variants differ only in the
 // start render size.
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
-#include "render/uniforms.h"
+#include "host/loop.h"
+#include "render/frame.h"
 #include "sync/content.h"
-#include "sync/sync.h"
-#include "sync/tracks.h"
+#include "sync/show_tracks.h"
 #include "sync/tweak.h"
 #include "sync/wave.h"
+#include "tools/common/options.h"
 
 namespace {
 
-int usage() {
-    std::fprintf(stderr,
-                 "usage: ostrel-inspect [--at ROW [ROW...]]\n"
-                 "  --at  one line per row: the row, then the values of the 13 tracks\n"
-                 "        (dofFocusPoint ... blobEffect, TrackData order), each %%.9g\n");
-    return 2;
+// The 13 tracks of the linked block, through the show's own loader.
+bool loadTracks(ShowTracks& tracks) {
+    std::string error;
+    if (loadShowTracks(ostrelContent, tracks, &error)) return true;
+    std::fprintf(stderr, "ostrel-inspect: %s\n", error.c_str());
+    return false;
 }
 
-// The 13 tracks of the linked block, through the show's own sync device.
-bool loadTracks(SyncTrack* tracks[trackCount]) {
-    SyncDevice* device = createSyncDevice();
-    if (device == nullptr) {
-        std::fprintf(stderr, "inspect: cannot create the sync device (no memory)\n");
-        return false;
-    }
-    for (int t = 0; t < trackCount; ++t) {
-        tracks[t] = getTrack(device, ostrelContent.trackKeyData[t]);
-        if (tracks[t] == nullptr) {
-            std::fprintf(stderr, "inspect: cannot add track %s (no memory)\n", trackNames[t]);
-            return false;
-        }
-    }
-    return true;
-}
-
-bool parseRow(const char* text, float& row) {
-    errno = 0;
-    char* end = nullptr;
-    float value = std::strtof(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(value)) return false;
-    row = value;
-    return true;
-}
-
-int printRows(int count, char** rows) {
-    std::vector<float> parsed;
-    for (int i = 0; i < count; ++i) {
-        float row;
-        if (!parseRow(rows[i], row)) {
-            std::fprintf(stderr, "inspect: row \"%s\" is not a finite number\n", rows[i]);
-            return 2;
-        }
-        parsed.push_back(row);
-    }
-    SyncTrack* tracks[trackCount];
+// Each row as the frame loop takes it: the track values at the row,
+// narrowed to single floats, by the loop's own evaluation.
+int printRows(const std::vector<float>& rows) {
+    ShowTracks tracks;
     if (!loadTracks(tracks)) return 1;
-    for (float row : parsed) {
+    for (float row : rows) {
+        TrackData values{};
+        evaluateTracks(tracks.tracks, row, values);
         std::printf("%.9g", double(row));
-        for (int t = 0; t < trackCount; ++t) {
-            float value = float(getTrackValue(tracks[t], double(row)));
-            std::printf(" %.9g", double(value));
-        }
+        for (int t = 0; t < trackCount; ++t) std::printf(" %.9g", double(values.value[t]));
         std::printf("\n");
     }
     return 0;
@@ -194,17 +159,38 @@ void printSoundtrack() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "--at") == 0) {
-        if (argc == 2) return usage();
-        return printRows(argc - 2, argv + 2);
+    bool at = false;
+    std::vector<std::string> words;
+    OptionParser parser("ostrel-inspect", "[--at ROW [ROW...]]",
+                        "Lists the linked content block's tracks, tweak values and soundtrack, "
+                        "decoded by the show's\nown code; with --at, the 13 track values at each "
+                        "row, one line per row.");
+    parser.flag("--at", &at,
+                "one line per ROW: the row, then the 13 track values (dofFocusPoint ... "
+                "blobEffect,\n           TrackData order), each %.9g");
+    parser.positional("ROW", 0, 1 << 20, &words, "a sync row (24 rows a second), with --at");
+    const int status = parser.parse(argc, argv);
+    if (status >= 0) return status;
+    if (at != !words.empty())
+        return parser.refuse(at ? "--at needs at least one ROW" : "a ROW needs --at before it");
+    if (at) {
+        // Each row narrowed to a single float, as the frame loop keys it.
+        std::vector<float> rows;
+        for (const std::string& word : words) {
+            double row = 0.0;
+            std::string why;
+            if (!parseNumber(word, -3.4e38, 3.4e38, false, &row, &why))
+                return parser.refuse("row " + why);
+            rows.push_back(float(row));
+        }
+        return printRows(rows);
     }
-    if (argc != 1) return usage();
 
-    SyncTrack* tracks[trackCount];
+    ShowTracks tracks;
     if (!loadTracks(tracks)) return 1;
     std::printf("content block: %zu bytes, start render size %g x %g\n", sizeof ostrelContent,
                 double(ostrelContent.renderWidth), double(ostrelContent.renderHeight));
-    printTracks(tracks);
+    printTracks(tracks.tracks);
     printTweaks();
     printSoundtrack();
     return 0;

@@ -1,18 +1,18 @@
 // picture.h: frames of the show at chosen moments as 8-bit pictures, kept
 // together in one PNG, and how far two pictures of the same moment differ.
 //
-// A moment is drawn the way ostrel-sheet draws it: the tracks evaluated at
-// the time's row, the shipped tweak settings (depth of field as asked), the
-// clock T0 set to the time itself, and the final pass's colour clamped to
-// [0, 1] and rounded to 8 bits; a value that is not a number turns magenta.
+// A moment is drawn by the show-at-a-moment helper (host/moment.h) as the
+// contact sheet draws it: the clock T0 set to the time itself, the shipped
+// tweak settings with depth of field as asked, the 8-bit colours of
+// momentToRgb. A frame file holds frames of one size stacked from top to
+// bottom in the order of their show times; which times they are is the
+// reader's to know (by default the contact sheet's: every 2 s of the whole
+// show).
 //
-// A frame file is a PNG (libpng, compressed) with its frames stacked from
-// top to bottom; text chunks hold their show times and the depth-of-field
-// setting, so that a file says which moments it holds.
-//
-// The code uses only what every revision of the render pipeline offers
-// (createRenderResources, renderFrame, the sync device), so that the same
-// source can draw reference frames with an older revision of the show.
+// A contact sheet drawn with one column (ostrel-sheet --columns 1) holds the
+// same frames with their time labels between them; fromSheet cuts them out,
+// so that a revision without this code gives reference frames through its
+// own ostrel-sheet.
 #pragma once
 
 #include <cstdint>
@@ -23,29 +23,23 @@ namespace picture {
 
 struct Frames {
     int width = 0, height = 0;
-    bool dof = true;
-    std::vector<int> times;                       // show times in ms, one per frame
-    std::vector<std::vector<std::uint8_t>> rgb;   // per frame, rows top to bottom
-    // What draw took on the wall clock, each part finished on the GPU:
-    // createRenderResources, and the first frame (programs are compiled to
-    // machine code at their first draw on a software rasteriser).
-    double startupMs = 0.0, firstFrameMs = 0.0;
+    std::vector<std::vector<std::uint8_t>> rgb;  // per frame, RGB rows top to bottom
 };
 
-// Every `every` ms from 0 to the show's last frame (the first whose scene
-// value is below -2), as ostrel-sheet spaces its frames.
-bool wholeShow(int every, std::vector<int>& times, std::string* error);
-
-// Show times written as "0,2000,4000" (milliseconds, at least one).
-bool parseTimes(const char* text, std::vector<int>& times);
-
-// Draws frames.times at frames.width x frames.height with frames.dof into
-// frames.rgb, through the show's own render pipeline on a headless context.
-// Once per process: the pipeline's resources are made for one size.
-bool draw(Frames& frames, std::string* error);
+// Draws the moments at `times` (when empty: every 2 s from 0 to the frame on
+// which the show ends, the times then filled in) at width x height, depth of
+// field off (0), on (1) or as the tweak settings say (-1). Once per process.
+bool draw(int width, int height, int dof, std::vector<std::int64_t>& times, Frames& frames,
+          std::string* error);
 
 bool write(const std::string& path, const Frames& frames, std::string* error);
-bool read(const std::string& path, Frames& frames, std::string* error);
+
+// A frame file of frames `width` pixels wide and `height` high.
+bool read(const std::string& path, int width, int height, Frames& frames, std::string* error);
+
+// The frames of a one-column contact sheet of frames width x height.
+bool fromSheet(const std::string& path, int width, int height, Frames& frames,
+               std::string* error);
 
 // Per channel, in steps of 1/255.
 struct Difference {

@@ -10,7 +10,13 @@
 
 namespace {
 
-const char* const interpolationNames[] = {"step", "linear", "smooth", "ramp"};
+// The words of the track files, one per interpolation type.
+struct InterpolationWord {
+    InterpolationType type;
+    const char* word;
+};
+const InterpolationWord interpolationWords[] = {
+    {Step, "step"}, {Linear, "linear"}, {Smooth, "smooth"}, {Ramp, "ramp"}};
 
 // Splits a line into blank-separated words, dropping a '#' comment.
 std::vector<std::string> words(const std::string& line) {
@@ -71,7 +77,9 @@ bool blankMatters(char before, char after) {
 }  // namespace
 
 const char* interpolationName(std::int32_t type) {
-    return type >= 0 && type <= 3 ? interpolationNames[type] : nullptr;
+    for (const InterpolationWord& w : interpolationWords)
+        if (w.type == type) return w.word;
+    return nullptr;
 }
 
 bool parseTrackText(const std::string& text, const std::string& fileName,
@@ -94,8 +102,8 @@ bool parseTrackText(const std::string& text, const std::string& fileName,
             return fail(error, fileName, lineNumber,
                         "value \"" + w[1] + "\" is not a finite float");
         key.type = -1;
-        for (int t = 0; t < 4; ++t)
-            if (w[2] == interpolationNames[t]) key.type = t;
+        for (const InterpolationWord& i : interpolationWords)
+            if (w[2] == i.word) key.type = i.type;
         if (key.type < 0)
             return fail(error, fileName, lineNumber,
                         "unknown interpolation \"" + w[2] +
@@ -126,11 +134,11 @@ bool parseTweakText(const std::string& text, const std::string& fileName,
             return fail(error, fileName, lineNumber, "expected two fields: name, value");
         SourceTweak tweak;
         tweak.name = w[0];
-        if (int(tweak.name.size()) > maxTweakNameLength)
+        if (int(tweak.name.size()) > tweakNameLength)
             return fail(error, fileName, lineNumber,
                         "tweak name \"" + tweak.name + "\" has " +
                             std::to_string(tweak.name.size()) + " characters (at most " +
-                            std::to_string(maxTweakNameLength) + ")");
+                            std::to_string(tweakNameLength) + ")");
         // The blob ends a name at its first NUL: a NUL inside the name would
         // shift every later byte of the entry.
         if (tweak.name.find('\0') != std::string::npos)
@@ -138,9 +146,9 @@ bool parseTweakText(const std::string& text, const std::string& fileName,
         if (!parseFiniteFloat(w[1], tweak.value))
             return fail(error, fileName, lineNumber,
                         "value \"" + w[1] + "\" is not a finite float");
-        if (int(tweaks.size()) == maxTweakEntries)
+        if (int(tweaks.size()) == tweakCapacity)
             return fail(error, fileName, lineNumber,
-                        "more than " + std::to_string(maxTweakEntries) + " tweak entries");
+                        "more than " + std::to_string(tweakCapacity) + " tweak entries");
         tweaks.push_back(tweak);
     }
     return true;

@@ -19,23 +19,23 @@
 #include <string>
 #include <vector>
 
+#include "sync/sync.h"
+#include "sync/tweak.h"
+
+// The limits the show's loaders set: at most maxTrackKeys keys a track
+// (sync/sync.h), at most tweakCapacity tweak entries with names of at most
+// tweakNameLength characters (sync/tweak.h).
+
 struct SourceKey {
     std::int32_t row = 0;
     float value = 0.0f;
-    std::int32_t type = 0;  // 0 step, 1 linear, 2 smooth, 3 ramp
+    std::int32_t type = Step;  // InterpolationType
 };
 
 struct SourceTweak {
     std::string name;
     float value = 0.0f;
 };
-
-// Largest number of keys a track's key data can count (one byte).
-constexpr int maxTrackKeys = 255;
-// The tweak table's capacity, and the longest name (a name and its NUL fit in
-// 19 bytes of the loader's buffer).
-constexpr int maxTweakEntries = 16;
-constexpr int maxTweakNameLength = 18;
 
 // Parse a track file's text. On failure returns false and sets error.
 bool parseTrackText(const std::string& text, const std::string& fileName,
@@ -61,5 +61,6 @@ std::string minifyShader(const std::string& text);
 // A large shader text as it is stored: line ends turned to CR LF.
 std::string toCrLf(const std::string& text);
 
-// The interpolation name of a type, or null for a type outside 0 to 3.
+// The interpolation name of a type ("step", "linear", "smooth", "ramp"), or
+// null for a type that is none of InterpolationType's.
 const char* interpolationName(std::int32_t type);

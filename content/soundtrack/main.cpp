@@ -26,43 +26,28 @@
 #include "content/score/score.h"
 #include "content/synth/mixer.h"
 #include "content/wav_writer.h"
+#include "tools/common/options.h"
 
 #ifndef OSTREL_SCORE
 #define OSTREL_SCORE "content/score/ostrel.score"
 #endif
 
-namespace {
-
-int usage() {
-    std::fprintf(stderr, "usage: ostrel-soundtrack [--score FILE] [--seconds S] [--levels] OUT.wav\n");
-    return 2;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    std::string scorePath = OSTREL_SCORE, outPath;
+    std::string scorePath = OSTREL_SCORE;
     double seconds = -1.0;
     bool levels = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--score" && i + 1 < argc) {
-            scorePath = argv[++i];
-        } else if (a == "--seconds" && i + 1 < argc) {
-            char* end = nullptr;
-            seconds = std::strtod(argv[++i], &end);
-            if (*end != '\0' || !(seconds > 0.0)) return usage();
-        } else if (a == "--levels") {
-            levels = true;
-        } else if (!a.empty() && a[0] == '-') {
-            return usage();
-        } else if (outPath.empty()) {
-            outPath = a;
-        } else {
-            return usage();
-        }
-    }
-    if (outPath.empty()) return usage();
+    std::vector<std::string> out;
+    OptionParser parser("ostrel-soundtrack", "[--score FILE] [--seconds S] [--levels] OUT.wav",
+                        "Renders the score into the show's soundtrack image (RIFF/WAVE, 16-bit "
+                        "stereo, 44100 Hz).");
+    parser.positional("OUT.wav", 1, 1, &out, "the image to write");
+    parser.text("--score", "FILE", &scorePath, "the score to render (default: the show's own)");
+    parser.number("--seconds", "S", 0.0, 86400.0, true, &seconds,
+                  "end the music after S seconds, for quick trials");
+    parser.flag("--levels", &levels, "also print every instrument's loudness in the mix");
+    const int status = parser.parse(argc, argv);
+    if (status >= 0) return status;
+    const std::string outPath = out.front();
 
     const auto started = std::chrono::steady_clock::now();
     std::ifstream in(scorePath, std::ios::binary);

@@ -126,9 +126,9 @@ bool createWindow(void* context, EmbeddedContent& content, std::string* error) {
     return true;
 }
 
-// What the driver offers when a 4.3 core context cannot be had: the version
-// and renderer of the best core context, or else of any context.
-std::string offeredContext(SdlState& s) {
+// Why no 4.3 core context, with what the driver offers: the version and
+// renderer of the best core context, or else of any context.
+std::string refusal(SdlState& s, const std::string& why) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 2);
     SDL_GLContext probe = SDL_GL_CreateContext(s.window);
@@ -138,18 +138,15 @@ std::string offeredContext(SdlState& s) {
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
         probe = SDL_GL_CreateContext(s.window);
     }
-    if (probe == nullptr) return "no OpenGL context at all";
+    if (probe == nullptr) return contextRefusal(why, nullptr, nullptr, false);
     typedef const GLubyte*(OSTREL_GLAPI * GetString)(GLenum);
     GetString getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
     const GLubyte* version = getString ? getString(GL_VERSION) : nullptr;
     const GLubyte* renderer = getString ? getString(GL_RENDERER) : nullptr;
-    std::string offered = std::string("\"") +
-                          (version ? reinterpret_cast<const char*>(version) : "(unknown)") +
-                          "\" on \"" +
-                          (renderer ? reinterpret_cast<const char*>(renderer) : "(unknown)") +
-                          "\"";
+    const std::string line = contextRefusal(why, reinterpret_cast<const char*>(version),
+                                            reinterpret_cast<const char*>(renderer));
     SDL_GL_DeleteContext(probe);
-    return offered;
+    return line;
 }
 
 void* lookupGl(const char* name, void*) { return SDL_GL_GetProcAddress(name); }
@@ -157,11 +154,7 @@ void* lookupGl(const char* name, void*) { return SDL_GL_GetProcAddress(name); }
 bool makeContext(void* context, GlFunctions& gl, std::string* error) {
     SdlState& s = of(context);
     s.gl = SDL_GL_CreateContext(s.window);
-    if (s.gl == nullptr) {
-        std::string why = SDL_GetError();
-        return fail(error, "GL: the show needs OpenGL 4.3 core (SDL: " + why +
-                               "); the driver offers " + offeredContext(s));
-    }
+    if (s.gl == nullptr) return fail(error, refusal(s, std::string("SDL: ") + SDL_GetError()));
     if (SDL_GL_MakeCurrent(s.window, s.gl) != 0)
         return fail(error, std::string("GL: cannot make the context current (") + SDL_GetError() +
                                ")");
@@ -220,14 +213,19 @@ void stopSound(void* context) { stopSoundtrack(of(context).player); }
 }  // namespace
 
 EventAction classifyEvent(const SDL_Event& event) {
+    auto act = [](ShowInput input) {
+        return inputAction(input) == InputAction::exitNow ? EventAction::exitNow
+                                                          : EventAction::quit;
+    };
     switch (event.type) {
-        case SDL_QUIT: return EventAction::exitNow;
+        case SDL_QUIT: return act(ShowInput::closeRequest);
         case SDL_KEYDOWN:
             if (event.key.keysym.sym != SDLK_ESCAPE) return EventAction::none;
-            return (event.key.keysym.mod & KMOD_ALT) ? EventAction::quit : EventAction::exitNow;
+            return act((event.key.keysym.mod & KMOD_ALT) ? ShowInput::altEscape
+                                                         : ShowInput::escape);
         case SDL_WINDOWEVENT:
             switch (event.window.event) {
-                case SDL_WINDOWEVENT_CLOSE: return EventAction::exitNow;
+                case SDL_WINDOWEVENT_CLOSE: return act(ShowInput::closeRequest);
                 case SDL_WINDOWEVENT_MINIMIZED: return EventAction::minimise;
                 case SDL_WINDOWEVENT_RESIZED:
                 case SDL_WINDOWEVENT_SIZE_CHANGED:
@@ -239,7 +237,7 @@ EventAction classifyEvent(const SDL_Event& event) {
     }
 }
 
-Host sdlHost(const WindowVariant& variant) {
+Host platformHost(const WindowVariant& variant) {
     state.variant = variant;
     Host host{};
     host.context = &state;

@@ -1,6 +1,6 @@
 // sdl_host.h: the Linux host: window, GL context, events, clock and sound on SDL2.
 //
-// Fills the Host of host/show.h for one display variant:
+// Its platformHost (host/show.h) fills the Host for one display variant:
 //   captioned   a non-resizable window titled "Ostrel" at (0, 0) whose outer
 //               size is the variant's size: where the window manager
 //               reports borders, the client area is that size less them;
@@ -18,9 +18,8 @@
 // interval 0 where offered (Xvfb refuses it, which is no error). When no
 // 4.3 core context can be had, the failure names what the driver offers.
 //
-// Input: Escape without Alt and the close request end the process at once
-// with status 255; Alt+Escape sets the quit flag (the frame completes and
-// the show returns 0). Nothing else has an effect.
+// Input: Escape, Alt+Escape and the close request do what inputAction
+// (host/show.h) says; nothing else has an effect.
 //
 // Platform note: without DISPLAY, SDL silently picks its offscreen driver;
 // unless SDL_VIDEODRIVER asks for it by name, that counts as no window.
@@ -29,9 +28,6 @@
 #include <SDL.h>
 
 #include "host/show.h"
-
-// The host for this process (one window per process).
-Host sdlHost(const WindowVariant& variant);
 
 // What an event asks of the show.
 enum class EventAction { none, quit, exitNow, resize, minimise };

@@ -66,12 +66,13 @@ void* lookupEntryPoint(const char* name, void* context) {
 }
 
 // The version and renderer of the current context, as the driver names them.
-std::string offeredContext(const WglLibraries& libraries) {
+// Why no OpenGL 4 context, with what the legacy context (current) offers.
+std::string refusal(const WglLibraries& libraries, const char* why) {
     auto getString = as<GetStringFunction>(exported(libraries.opengl32, "glGetString"));
     const GLubyte* version = getString ? getString(GL_VERSION) : nullptr;
     const GLubyte* renderer = getString ? getString(GL_RENDERER) : nullptr;
-    return std::string("\"") + (version ? reinterpret_cast<const char*>(version) : "(unknown)") +
-           "\" on \"" + (renderer ? reinterpret_cast<const char*>(renderer) : "(unknown)") + "\"";
+    return contextRefusal(why, reinterpret_cast<const char*>(version),
+                          reinterpret_cast<const char*>(renderer));
 }
 
 }  // namespace
@@ -150,10 +151,9 @@ bool makeWglContext(const WglLibraries& libraries, HDC dc, GlFunctions& gl, std:
     HGLRC context =
         createContextAttribs ? createContextAttribs(dc, legacy, contextAttributes) : nullptr;
     if (context == nullptr)
-        return fail(error, std::string("GL: the show needs OpenGL 4.3 core (") +
-                               (createContextAttribs ? "wglCreateContextAttribsARB refused 4.0"
-                                                     : "no wglCreateContextAttribsARB") +
-                               "); the driver offers " + offeredContext(libraries));
+        return fail(error, refusal(libraries, createContextAttribs
+                                                  ? "wglCreateContextAttribsARB refused 4.0"
+                                                  : "no wglCreateContextAttribsARB"));
     if (!libraries.wglMakeCurrent(dc, context))
         return fail(error, "GL: cannot make the OpenGL 4 context current" + lastError());
     libraries.wglDeleteContext(legacy);

@@ -120,7 +120,7 @@ double millisecondClock() {
     return scale * double(count.QuadPart);
 }
 
-Host win32Host(const WindowVariant& variant) {
+Host platformHost(const WindowVariant& variant) {
     state.variant = variant;
     Host host{};
     host.context = &state;

@@ -1,7 +1,7 @@
 // win32_host.h: the Windows host: window, WGL context, message pump, clock
 // and soundtrack player on the Win32 API.
 //
-// Fills the Host of host/show.h for one display variant:
+// Its platformHost (host/show.h) fills the Host for one display variant:
 //   captioned   a window of class "WindowClass0" titled "Ostrel", outer size
 //               the variant's, at (0, 0), with a caption and system menu but
 //               no sizing border or minimise/maximise box; its client area,
@@ -25,10 +25,11 @@
 // wglGetProcAddress first and taken from opengl32's exports where it gives
 // nothing (OpenGL 1.1 functions are only exported).
 //
-// Input: Escape (without Alt) and the close request post the quit message;
-// the pump, on retrieving it, ends the process at once with exit code
-// 0xFFFFFFFF. Alt+Escape arrives as a system key-down: the pump sets the
-// quit flag, the current frame completes and the show returns 0.
+// Input, by the rule of inputAction (host/show.h): Escape (without Alt) and
+// the close request post the quit message; the pump, on retrieving it, ends
+// the process at once with exit code 0xFFFFFFFF. Alt+Escape arrives as a
+// system key-down: the pump sets the quit flag, the current frame completes
+// and the show returns 0.
 //
 // Start-up that cannot go on (a library, an entry point, the window, the
 // pixel format or the OpenGL 4 context missing) is reported in a message box
@@ -51,9 +52,6 @@
 
 struct EmbeddedContent;
 
-// The host for this process (one window per process).
-Host win32Host(const WindowVariant& variant);
-
 // ---- The host's steps (window.cpp, wgl.cpp) ----
 
 // Registers the class, creates the window for the variant (the borderless
@@ -63,8 +61,8 @@ Host win32Host(const WindowVariant& variant);
 bool openWindow(const WindowVariant& variant, EmbeddedContent& content, HWND* window, HDC* dc,
                 std::string* error);
 
-// Drains the thread's message queue without waiting. Escape sets *quit; the
-// quit message ends the process at once with exit code 0xFFFFFFFF.
+// Drains the thread's message queue without waiting. Alt+Escape sets *quit;
+// the quit message ends the process at once with exit code 0xFFFFFFFF.
 void pumpMessages(std::uint8_t* quit);
 
 // The libraries and entry points of the first phase, kept for the process.

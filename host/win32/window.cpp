@@ -44,10 +44,11 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             return 0;
         case WM_CLOSE:
             // The window stays; the pump ends the process on the quit message.
-            PostQuitMessage(0);
+            if (inputAction(ShowInput::closeRequest) == InputAction::exitNow) PostQuitMessage(0);
             return 0;
         case WM_KEYDOWN:
-            if (wParam == VK_ESCAPE) {
+            // Escape with Alt comes as a system key-down, which the pump sees.
+            if (wParam == VK_ESCAPE && inputAction(ShowInput::escape) == InputAction::exitNow) {
                 PostQuitMessage(0);
                 return 0;
             }
@@ -105,11 +106,14 @@ void pumpMessages(std::uint8_t* quit) {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
-        if (message.message == WM_QUIT) {
-            *quit = 1;
-            ExitProcess(0xFFFFFFFF);  // at once: nothing is released
+        if (message.message == WM_QUIT) ExitProcess(0xFFFFFFFF);  // at once: nothing is released
+        // Escape with Alt comes as a system key-down. What ends the process at
+        // once does so through the quit message the window procedure posts.
+        if (isEscapeDown(message)) {
+            const ShowInput input =
+                message.message == WM_SYSKEYDOWN ? ShowInput::altEscape : ShowInput::escape;
+            if (inputAction(input) == InputAction::quitAfterFrame) *quit = 1;
         }
-        if (isEscapeDown(message)) *quit = 1;
         DispatchMessageA(&message);
     }
 }

@@ -31,40 +31,16 @@ struct SD {
     MA ma;
 };
 
-// Frame data: the show clock T0 (ms / 960 of the previous frame) and the
-// pixel size R0 of the target being drawn. F0, M0, CP and CR are part of the
-// shared layout and unused here.
-layout(std140, binding = 0) uniform FD {
-    float T0;
-    float F0;
-    vec2 R0;
-    vec4 M0;
-    vec4 CP;
-    vec4 CR;
-};
-
-// The 13 sync-track values of the frame, in track order.
-layout(std140, binding = 1) uniform TrackData {
-    float dofFocusPoint;
-    float dofFocusScale;
-    float bloomLuminance;
-    float camPosX;
-    float camPosY;
-    float camPosZ;
-    float camRotX;
-    float camRotY;
-    float camRotZ;
-    float viggnet;
-    float scene;
-    float blobPos;
-    float blobEffect;
-};
+// The frame data FD (the show clock T0, ms / 960 of the previous frame, and
+// the pixel size R0 of the target being drawn) and the 13 sync-track values
+// TrackData come in front of this text from the build.
 
 // Declared for the shared layout; the bloom threshold is bloomLuminance.
 layout(std140, binding = 3) uniform BloomData {
     float luminance;
 };
 
-// The 2048 x 2048 noise texture: one level, repeat wrap, bilinear; all four
-// channels carry the same value.
+// The 2048 x 2048 noise: one level, repeat wrap, bilinear. The scene reads
+// the first channel only; the scene pass binds the noise texture's
+// one-channel copy, the cheaper to filter.
 layout(binding = 0) uniform sampler2D NoiseTex;

@@ -61,6 +61,10 @@ std::string withoutVersionLine(const std::string& text) {
     return end == std::string::npos ? std::string() : text.substr(end + 1);
 }
 
+std::string sceneHeader() {
+    return sharedBlockDeclarations() + withoutVersionLine(source("shaders/scene/header.glsl"));
+}
+
 GLuint buildEvaluator(const GlFunctions& gl, const std::string& text, std::string* log) {
     std::string full = std::string(kPrologue) + text + kEpilogue;
     const char* pointer = full.c_str();

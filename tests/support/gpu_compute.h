@@ -6,7 +6,8 @@
 // and run it once per item: item i reads (a, b) from a storage buffer and
 // writes (r, s) to another. The harness adds the version line, the work-group
 // size, the two buffers and main; the texts handed to it carry no version
-// line (withoutVersionLine strips the scene header's).
+// line (withoutVersionLine strips the scene header's; sceneHeader gives the
+// header with the uniform block declarations the build puts in front of it).
 //
 // Scene parts that read the uniform blocks and the noise texture get them
 // from setSceneInputs: the blocks at their bindings 0, 1 and 3 and a 64 x 64
@@ -43,6 +44,10 @@ std::string source(const std::string& path);
 
 // The text without its first line when that is a #version line.
 std::string withoutVersionLine(const std::string& text);
+
+// The scene's header part as the build puts it in the scene text, without
+// its version line: the shared uniform block declarations in front.
+std::string sceneHeader();
 
 // Compiles and links text (see above) as a compute program; 0 with the
 // compiler's log in *log on failure.
