@@ -1,19 +1,18 @@
 // frame.cpp: building the render pipeline's objects and drawing one frame.
 //
 // Start-up order: the noise compute program, then the tonemap program, the
-// scene program for the cluster, the blob and the effect cluster, the
-// bloom, composite and depth-of-field programs; the scene target at the
-// scene size, then the bloom-swap, bloom and depth-of-field targets at the
-// render size; the noise texture (with its one-channel copy) and its
-// dispatch; the four uniform buffers and the first FD upload. Each
-// program's shaders and link, and each target's framebuffer, are checked as
-// soon as they exist, and start-up stops at the first failure with a line
-// that names it.
+// scene program's four builds (cluster, blob, effect cluster, still effect
+// cluster), the bloom, composite and depth-of-field programs; the scene
+// target at the scene size, then the bloom-swap, bloom and depth-of-field
+// targets at the render size; the noise texture (with its one-channel copy)
+// and its dispatch; the four uniform buffers and the first FD upload. Each program's shaders and link,
+// and each target's framebuffer, are checked as soon as they exist, and
+// start-up stops at the first failure with a line that names it.
 //
 // One frame: TrackData upload, the scene pass at the scene size (the scene
-// program of the frame's foreground), then at the render size the first
-// blur pass, the bloom chain (the passes whose output is read), the composite, the
-// optional depth-of-field pass and the tonemap pass into the output
+// build for the frame's values), then at the render size the first blur
+// pass, the bloom chain (the passes whose output is read), the composite,
+// the optional depth-of-field pass and the tonemap pass into the output
 // framebuffer; last, T0 for the next frame.
 #include "render/frame.h"
 
@@ -182,13 +181,14 @@ bool buildPassProgram(const GlFunctions& gl, const char* what, const char* verte
 }
 
 bool buildScenePrograms(const GlFunctions& gl, const char* vertexText, const char* sceneText,
-                        GLuint programs[foregroundCount], std::string* error) {
-    const char* const names[foregroundCount] = {"scene (cluster)", "scene (blob)",
-                                                "scene (effect cluster)"};
-    for (int f = 0; f < foregroundCount; ++f) {
-        const std::string build = sceneText != nullptr ? sceneBuild(sceneText, f + 1) : std::string();
-        if (!buildPassProgram(gl, names[f], vertexText, sceneText != nullptr ? build.c_str() : nullptr,
-                              programs[f], error))
+                        GLuint programs[sceneBuildCount], std::string* error) {
+    const char* const names[sceneBuildCount] = {"scene (cluster)", "scene (blob)",
+                                                "scene (effect cluster)",
+                                                "scene (still effect cluster)"};
+    for (int b = 0; b < sceneBuildCount; ++b) {
+        const std::string text = sceneText != nullptr ? sceneBuild(sceneText, b + 1) : std::string();
+        if (!buildPassProgram(gl, names[b], vertexText, sceneText != nullptr ? text.c_str() : nullptr,
+                              programs[b], error))
             return false;
     }
     return true;
@@ -204,10 +204,11 @@ bool buildNoiseProgram(const GlFunctions& gl, const char* computeText, GLuint& p
 
 float showClock(std::int32_t showTime) { return static_cast<float>(showTime) * clockScale; }
 
-SceneForeground sceneForeground(float scene) {
-    if (scene < 2.0f) return clusterForeground;
-    if (scene > 2.0f && scene < 3.0f) return blobForeground;
-    return effectForeground;
+SceneBuild sceneBuildFor(const TrackData& tracks) {
+    const float s = tracks.value[scene];
+    if (s < 2.0f) return clusterBuild;
+    if (s > 2.0f && s < 3.0f) return blobBuild;
+    return tracks.value[blobEffect] == 0.0f ? stillEffectBuild : effectBuild;
 }
 
 bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content,
@@ -272,7 +273,7 @@ void renderFrame(const GlFunctions& gl, RenderResources& r, const EmbeddedConten
     uploadFrameData(gl, r.fdBuffer, r.fd, static_cast<float>(r.sceneWidth),
                     static_cast<float>(r.sceneHeight));
     drawPassWithViewport(gl, content, r.sceneWidth, r.sceneHeight, r.sceneTarget.framebuffer,
-                         r.scenePrograms[sceneForeground(tracks.value[scene])], 1, &r.sceneNoise);
+                         r.scenePrograms[sceneBuildFor(tracks)], 1, &r.sceneNoise);
     uploadFrameData(gl, r.fdBuffer, r.fd, content.renderWidth, content.renderHeight);
 
     // The colour that the next stage reads: the scene, then the composite,

@@ -1,8 +1,8 @@
 // frame.h: the render pipeline's objects and the passes of one frame.
 //
 // createRenderResources builds, once at start-up: the noise compute program
-// and the graphics programs (the scene program once for each foreground,
-// see below), the scene target (at the scene size: the render size times
+// and the graphics programs (the scene program in four builds, see
+// below), the scene target (at the scene size: the render size times
 // the build's scene scale) and the bloom, bloom-swap and depth-of-field
 // targets (at the render size), the 2048 x 2048 noise texture and its
 // one-channel copy with their one compute dispatch, and the four uniform
@@ -13,12 +13,13 @@
 // the tonemap-and-vignette pass; then it stores T0 for the next frame. Chain
 // passes whose output no later pass reads are left out (see renderFrame).
 //
-// The scene text is built three times, with SCENE_FOREGROUND 1, 2 and 3:
-// each build holds the code of one foreground only (the cluster, the blob,
-// the effect cluster), and the scene pass draws the one that GetScene would
-// choose for the frame's scene value. A software rasteriser runs both sides
-// of every branch for a group of pixels, so the one build with all three
-// paid for every foreground at every sample of the field.
+// The scene text is built four times, with SCENE_FOREGROUND 1 to 4: each
+// build holds the code of one foreground only (the cluster, the blob, the
+// effect cluster, and the effect cluster while blobEffect is 0, without its
+// bumps), and the scene pass draws the one that GetScene would choose for
+// the frame's values. A software rasteriser runs both sides of every branch
+// for a group of pixels, so the one build with all three paid for every
+// foreground at every sample of the field.
 //
 // Unlike a show that runs blind, start-up checks what it built: a shader
 // that does not compile, a program that does not link or an incomplete
@@ -35,17 +36,18 @@
 struct EmbeddedContent;
 struct TweakValues;
 
-// The scene program builds, by the foreground they draw.
-enum SceneForeground { clusterForeground, blobForeground, effectForeground, foregroundCount };
+// The scene program's builds, by what they draw.
+enum SceneBuild { clusterBuild, blobBuild, effectBuild, stillEffectBuild, sceneBuildCount };
 
-// The foreground GetScene draws for a scene value: the cluster below 2, the
-// blob strictly between 2 and 3, the effect cluster otherwise (not a number
-// included).
-SceneForeground sceneForeground(float scene);
+// The build that draws what GetScene chooses for a frame's values: the
+// cluster for a scene value below 2, the blob strictly between 2 and 3, the
+// effect cluster otherwise (not a number included), the still one while
+// blobEffect is exactly 0.
+SceneBuild sceneBuildFor(const TrackData& tracks);
 
 struct RenderResources {
     GLuint noiseProgram, tonemapProgram, bloomProgram, compositeProgram, dofProgram;
-    GLuint scenePrograms[foregroundCount];
+    GLuint scenePrograms[sceneBuildCount];
     GLint sceneWidth, sceneHeight;  // fixed at start-up
     RenderTarget sceneTarget, bloomTarget, bloomSwapTarget, dofTarget;
     TextureBinding noiseTexture;
@@ -87,13 +89,13 @@ bool buildPassProgram(const GlFunctions& gl, const char* what, const char* verte
 bool buildNoiseProgram(const GlFunctions& gl, const char* computeText, GLuint& program,
                        std::string* error);
 
-// The scene program of each foreground (scenePrograms), built and checked
-// from the scene text as start-up builds them: the text with
-// SCENE_FOREGROUND 1, 2 or 3 defined after its version line. On failure,
-// false with one line naming the build that failed ("render: scene (blob)
-// program: ...") and the log, as buildPassProgram.
+// The scene program's builds (scenePrograms), made and checked as start-up
+// makes them: the scene text with SCENE_FOREGROUND 1 to 4 defined after its
+// version line. On failure, false with one line naming the build that
+// failed ("render: scene (blob) program: ...") and the log, as
+// buildPassProgram.
 bool buildScenePrograms(const GlFunctions& gl, const char* vertexText, const char* sceneText,
-                        GLuint programs[foregroundCount], std::string* error);
+                        GLuint programs[sceneBuildCount], std::string* error);
 
 // The noise texture: creates it and its one-channel copy (into *oneChannel)
 // and fills both with one dispatch of the (already built) noise compute

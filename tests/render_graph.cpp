@@ -224,17 +224,17 @@ TEST_F(RenderTest, StartUpBuildsProgramsTargetsNoiseAndBuffersInOrder) {
     ASSERT_TRUE(createRenderResources(gl, ostrelContent, 0.25f, r, &error)) << error;
     EXPECT_EQ(r.outputFramebuffer, 0u);
 
-    // Programs: noise (compute) first, then tonemap, the scene once for each
-    // of its three foregrounds, bloom, composite, depth of field.
+    // Programs: noise (compute) first, then tonemap, the scene's four
+    // builds, bloom, composite, depth of field.
     auto sources = callsNamed(calls(), "glShaderSource");
-    ASSERT_EQ(sources.size(), 15u);
+    ASSERT_EQ(sources.size(), 17u);
     EXPECT_EQ(sources[0].text, ostrelContent.noiseShaderText);
     EXPECT_EQ(callsNamed(calls(), "glCreateShader")[0].args[0], GL_COMPUTE_SHADER);
-    const char* fragments[7] = {ostrelContent.shaderTexts[tonemapShaderText], nullptr, nullptr,
-                                nullptr, ostrelContent.shaderTexts[bloomBlurShaderText],
+    const char* fragments[8] = {ostrelContent.shaderTexts[tonemapShaderText], nullptr, nullptr,
+                                nullptr, nullptr, ostrelContent.shaderTexts[bloomBlurShaderText],
                                 ostrelContent.shaderTexts[compositeShaderText],
                                 ostrelContent.shaderTexts[depthOfFieldShaderText]};
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(sources[1 + 2 * i].text, ostrelContent.shaderTexts[vertexShaderText]);
         if (fragments[i]) {
             EXPECT_EQ(sources[2 + 2 * i].text, fragments[i]) << i;
@@ -245,7 +245,7 @@ TEST_F(RenderTest, StartUpBuildsProgramsTargetsNoiseAndBuffersInOrder) {
     const std::string scene = ostrelContent.sceneShaderText;
     const std::size_t secondLine = scene.find('\n') + 1;
     ASSERT_EQ(scene.compare(0, 8, "#version"), 0);
-    for (int f = 1; f <= 3; ++f) {
+    for (int f = 1; f <= 4; ++f) {
         const std::string& build = sources[2 + 2 * f].text;
         const std::string inserted = "#define SCENE_FOREGROUND " + std::to_string(f) + "\n#line 2\n";
         EXPECT_EQ(build.substr(0, secondLine), scene.substr(0, secondLine)) << f;
@@ -253,15 +253,15 @@ TEST_F(RenderTest, StartUpBuildsProgramsTargetsNoiseAndBuffersInOrder) {
         EXPECT_EQ(build.substr(secondLine + inserted.size()), scene.substr(secondLine)) << f;
     }
     auto programs = callsNamed(calls(), "glCreateProgram");
-    ASSERT_EQ(programs.size(), 8u);
-    const GLuint built[8] = {r.noiseProgram,     r.tonemapProgram,
-                             r.scenePrograms[clusterForeground], r.scenePrograms[blobForeground],
-                             r.scenePrograms[effectForeground],  r.bloomProgram,
-                             r.compositeProgram, r.dofProgram};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(programs[i].args[0], built[i]);
+    ASSERT_EQ(programs.size(), 9u);
+    const GLuint built[9] = {r.noiseProgram, r.tonemapProgram,
+                             r.scenePrograms[clusterBuild], r.scenePrograms[blobBuild],
+                             r.scenePrograms[effectBuild], r.scenePrograms[stillEffectBuild],
+                             r.bloomProgram, r.compositeProgram, r.dofProgram};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(programs[i].args[0], built[i]);
     // Every shader's compile status and every program's link status is read.
-    EXPECT_EQ(callsNamed(calls(), "glGetShaderiv").size(), 15u);
-    EXPECT_EQ(callsNamed(calls(), "glGetProgramiv").size(), 8u);
+    EXPECT_EQ(callsNamed(calls(), "glGetShaderiv").size(), 17u);
+    EXPECT_EQ(callsNamed(calls(), "glGetProgramiv").size(), 9u);
 
     // Targets: the quarter scene size with two attachments, then three at
     // the render size, each checked for completeness.
@@ -359,7 +359,7 @@ TEST_F(RenderTest, StartUpStopsAtTheFirstFailureAndNamesIt) {
     ASSERT_TRUE(createRenderResources(gl, ostrelContent, 1.0f, r, &error)) << error;
     auto created = callsNamed(calls(), "glCreateShader");
     const GLuint sceneFragment = static_cast<GLuint>(created[4].args[1]);
-    const GLuint effectFragment = static_cast<GLuint>(created[8].args[1]);
+    const GLuint stillFragment = static_cast<GLuint>(created[10].args[1]);
     const GLuint computeShader = static_cast<GLuint>(created[0].args[1]);
 
     resetGlRecorder();
@@ -371,13 +371,13 @@ TEST_F(RenderTest, StartUpStopsAtTheFirstFailureAndNamesIt) {
               "0:1(1): error: something is wrong");
     EXPECT_EQ(callsNamed(calls(), "glCreateProgram").size(), 3u);  // no later program
 
-    // The last scene build, for the effect cluster, is named as such.
+    // The last scene build is named as such.
     resetGlRecorder();
     glRecorder().compileStatus = 0;
-    glRecorder().failingShader = effectFragment;
+    glRecorder().failingShader = stillFragment;
     EXPECT_FALSE(createRenderResources(gl, ostrelContent, 1.0f, r, &error));
     EXPECT_EQ(error.substr(0, error.find('\n')),
-              "render: scene (effect cluster) program: fragment shader does not compile");
+              "render: scene (still effect cluster) program: fragment shader does not compile");
 
     resetGlRecorder();
     glRecorder().compileStatus = 0;
@@ -445,7 +445,7 @@ protected:
         };
         std::vector<ExpectedPass> list;
         // The frame's scene value, 10.5, draws the effect cluster.
-        list.push_back(pass("scene", r.scenePrograms[effectForeground], r.sceneTarget.framebuffer,
+        list.push_back(pass("scene", r.scenePrograms[effectBuild], r.sceneTarget.framebuffer,
                             {r.sceneNoise.texture}, scene));
         GLuint colour = tex(r.sceneTarget, 0);
         const GLuint bloom = tex(r.bloomTarget), swap = tex(r.bloomSwapTarget);
@@ -537,7 +537,7 @@ TEST_F(FrameTest, PassesFollowTheGraphForEachBloomCountWithAndWithoutDepthOfFiel
 
 TEST_F(FrameTest, NoPassSamplesTheTextureItDrawsInto) {
     // Units each program samples.
-    const std::map<GLuint, GLuint> sampled = {{r.scenePrograms[effectForeground], 1},
+    const std::map<GLuint, GLuint> sampled = {{r.scenePrograms[effectBuild], 1},
                                               {r.bloomProgram, 1}, {r.compositeProgram, 2},
                                               {r.dofProgram, 2}, {r.tonemapProgram, 1}};
     for (std::int32_t passes = 0; passes <= 9; ++passes) {
@@ -619,18 +619,22 @@ TEST_F(FrameTest, LeftOutChainPassesChangeNothingThatIsShown) {
     }
 }
 
-TEST_F(FrameTest, TheSceneValueChoosesTheSceneBuild) {
+TEST_F(FrameTest, TheSceneAndBlobEffectValuesChooseTheSceneBuild) {
     const struct {
-        float scene;
-        SceneForeground foreground;
-    } table[] = {{-3.0f, clusterForeground}, {0.0f, clusterForeground}, {1.99f, clusterForeground},
-                 {2.0f, effectForeground},   {2.5f, blobForeground},    {2.999f, blobForeground},
-                 {3.0f, effectForeground},   {3.5f, effectForeground},  {NAN, effectForeground}};
+        float scene, blobEffect;
+        SceneBuild build;
+    } table[] = {{-3.0f, 0.0f, clusterBuild},    {0.0f, 0.5f, clusterBuild},
+                 {1.99f, 0.0f, clusterBuild},    {2.0f, 0.5f, effectBuild},
+                 {2.0f, 0.0f, stillEffectBuild}, {2.5f, 0.0f, blobBuild},
+                 {2.999f, 1.0f, blobBuild},      {3.0f, 1.0f, effectBuild},
+                 {3.5f, 0.0f, stillEffectBuild}, {3.5f, 1e-30f, effectBuild},
+                 {3.5f, -0.0f, stillEffectBuild}, {NAN, 0.5f, effectBuild}};
     for (const auto& row : table) {
         tracks.value[scene] = row.scene;
+        tracks.value[blobEffect] = row.blobEffect;
         std::vector<Pass> got = frame(5, true);
-        EXPECT_EQ(got[0].program, r.scenePrograms[row.foreground]) << row.scene;
-        EXPECT_EQ(sceneForeground(row.scene), row.foreground) << row.scene;
+        EXPECT_EQ(got[0].program, r.scenePrograms[row.build]) << row.scene << ", " << row.blobEffect;
+        EXPECT_EQ(sceneBuildFor(tracks), row.build) << row.scene << ", " << row.blobEffect;
     }
 }
 

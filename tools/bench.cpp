@@ -78,9 +78,9 @@ std::vector<Span> startup;
 GLuint currentProgram = 0, currentFramebuffer = 0;
 int programsBuilt = 0;
 double programStart = 0.0;
-const char* const programNames[8] = {"noise", "tonemap", "scene (cluster)", "scene (blob)",
-                                     "scene (effect cluster)", "bloom", "composite",
-                                     "depth-of-field"};
+const char* const programNames[9] = {"noise", "tonemap", "scene (cluster)", "scene (blob)",
+                                     "scene (effect cluster)", "scene (still effect cluster)",
+                                     "bloom", "composite", "depth-of-field"};
 
 double nowMs() {
     using namespace std::chrono;
@@ -122,7 +122,7 @@ void OSTREL_GLAPI timedGetProgramiv(GLuint program, GLenum pname, GLint* params)
     real.glGetProgramiv(program, pname, params);
     if (pname == GL_LINK_STATUS) {
         glFinish();
-        const char* name = programsBuilt < 8 ? programNames[programsBuilt] : "other";
+        const char* name = programsBuilt < 9 ? programNames[programsBuilt] : "other";
         startup.push_back({std::string(name) + " program build", nowMs() - programStart});
         ++programsBuilt;
     }

@@ -11,11 +11,13 @@
 //
 // A scene program may be built for one foreground alone: with SCENE_FOREGROUND
 // defined as 1, 2 or 3 the text holds only GetShape, GetShape2 or GetShape3
-// in GetScene, and the render code draws that build only where the scene
-// value chooses its foreground. A software rasteriser runs both sides of
-// every branch for a group of pixels, so in the one build with all three
-// each sample of the field paid for every foreground. Without the
-// definition (as in the tests) GetScene holds all three.
+// in GetScene, and 4 is the effect cluster while blobEffect is 0, when its
+// bumps are multiplied by 0: that build leaves out their texture sample.
+// The render code draws a build only where the frame's values choose it. A
+// software rasteriser runs both sides of every branch for a group of
+// pixels, so in the one build with all three each sample of the field paid
+// for every foreground. Without the definition (as in the tests) GetScene
+// holds all three.
 // ---------------------------------------------------------------------------
 
 #ifndef SCENE_FOREGROUND
@@ -116,7 +118,11 @@ SD GetShape2(vec3 p)
 SD GetShape3At(vec3 q, SceneClock k)
 {
     float e = blobEffect;
+#if SCENE_FOREGROUND == 4
+    vec4 b = vec4(0.0);
+#else
     vec4 b = NT(abs(0.01 * T0 + 0.5 + q.xz / 10.0)) * e;
+#endif
     vec3 qa = q;
     qa.xz *= k.effectTurn;
     MA red = MA(mix(vec3(0.6), vec3(0.3, 0.0, 0.0), e), 0.7 - 0.7 * e, 0.4, 0.8 * (1.0 - e), 0.5);
@@ -162,7 +168,7 @@ SD GetSceneAt(vec3 p, SceneClock k)
         water.di = smin(blob.di, water.di, 1.0);
 #endif
     } else {
-#if SCENE_FOREGROUND == 0 || SCENE_FOREGROUND == 3
+#if SCENE_FOREGROUND == 0 || SCENE_FOREGROUND >= 3
         shape = GetShape3At(abs(p1), k);
 #endif
     }
