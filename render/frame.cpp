@@ -4,8 +4,8 @@
 // scene program's four builds (cluster, blob, effect cluster, still effect
 // cluster), the bloom, composite and depth-of-field programs; the scene
 // target at the scene size, then the bloom-swap, bloom and depth-of-field
-// targets at the render size; the noise texture (with its one-channel copy)
-// and its dispatch; the four uniform buffers and the first FD upload. Each program's shaders and link,
+// targets at the render size; the noise texture and its dispatch; the four
+// uniform buffers and the first FD upload. Each program's shaders and link,
 // and each target's framebuffer, are checked as soon as they exist, and
 // start-up stops at the first failure with a line that names it.
 //
@@ -247,7 +247,7 @@ bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content
     if (!checkTarget(gl, "depth-of-field target", r.dofTarget, width, height, error))
         return false;
 
-    r.noiseTexture = createNoiseTexture(gl, r.noiseProgram, &r.sceneNoise);
+    r.noiseTexture = createNoiseTexture(gl, r.noiseProgram);
 
     // The records as they stand before the tweak settings are applied.
     r.fd.T0 = 0.0f;
@@ -273,7 +273,7 @@ void renderFrame(const GlFunctions& gl, RenderResources& r, const EmbeddedConten
     uploadFrameData(gl, r.fdBuffer, r.fd, static_cast<float>(r.sceneWidth),
                     static_cast<float>(r.sceneHeight));
     drawPassWithViewport(gl, content, r.sceneWidth, r.sceneHeight, r.sceneTarget.framebuffer,
-                         r.scenePrograms[sceneBuildFor(tracks)], 1, &r.sceneNoise);
+                         r.scenePrograms[sceneBuildFor(tracks)], 1, &r.noiseTexture);
     uploadFrameData(gl, r.fdBuffer, r.fd, content.renderWidth, content.renderHeight);
 
     // The colour that the next stage reads: the scene, then the composite,

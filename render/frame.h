@@ -4,9 +4,8 @@
 // and the graphics programs (the scene program in four builds, see
 // below), the scene target (at the scene size: the render size times
 // the build's scene scale) and the bloom, bloom-swap and depth-of-field
-// targets (at the render size), the 2048 x 2048 noise texture and its
-// one-channel copy with their one compute dispatch, and the four uniform
-// buffers.
+// targets (at the render size), the 2048 x 2048 noise texture (one
+// channel) with its one compute dispatch, and the four uniform buffers.
 //
 // renderFrame draws one frame into the window's back buffer: the scene pass,
 // the bloom blur chain, the composite, the optional depth-of-field pass and
@@ -50,8 +49,7 @@ struct RenderResources {
     GLuint scenePrograms[sceneBuildCount];
     GLint sceneWidth, sceneHeight;  // fixed at start-up
     RenderTarget sceneTarget, bloomTarget, bloomSwapTarget, dofTarget;
-    TextureBinding noiseTexture;
-    TextureBinding sceneNoise;  // the noise in one channel, what the scene pass samples
+    TextureBinding noiseTexture;  // one channel (GL_R32F)
     GLuint fdBuffer, trackBuffer, focusBuffer, bloomBuffer;
     // Where the final pass draws: 0, the window, for the show; headless
     // tools point it at a framebuffer of their own.
@@ -97,11 +95,9 @@ bool buildNoiseProgram(const GlFunctions& gl, const char* computeText, GLuint& p
 bool buildScenePrograms(const GlFunctions& gl, const char* vertexText, const char* sceneText,
                         GLuint programs[sceneBuildCount], std::string* error);
 
-// The noise texture: creates it and its one-channel copy (into *oneChannel)
-// and fills both with one dispatch of the (already built) noise compute
-// program.
-TextureBinding createNoiseTexture(const GlFunctions& gl, GLuint noiseProgram,
-                                  TextureBinding* oneChannel);
+// The noise texture, 2048 x 2048 of one channel (GL_R32F): creates it and
+// fills it with one dispatch of the (already built) noise compute program.
+TextureBinding createNoiseTexture(const GlFunctions& gl, GLuint noiseProgram);
 
 // The show clock T0 of a show time in milliseconds: show time x 1/960 in
 // single precision (0.0010416667, the float nearest 1/960).

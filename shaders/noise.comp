@@ -4,13 +4,11 @@
 // the texel, one cell spanning 10 texels; each cell's feature point sits
 // near the cell's corner (jitter 0.1) and carries one random value, weighted
 // by how close the point is. The stored value is 2 x noise - 0.5, in
-// [-0.5, 1.5]; it goes into all four channels of noiseTexture and into the
-// one channel of noiseCopy, the texture the scene samples.
+// [-0.5, 1.5], in the one channel of the texture.
 
 layout(local_size_x = 8, local_size_y = 8, local_size_z = 1) in;
 
-layout(rgba32f, binding = 0, location = 0) uniform writeonly image2D noiseTexture;
-layout(r32f, binding = 1, location = 1) uniform writeonly image2D noiseCopy;
+layout(r32f, binding = 0, location = 0) uniform writeonly image2D noiseTexture;
 
 // Three random-looking numbers in [0, 1) for a cell position.
 vec3 hash3(vec2 p)
@@ -58,5 +56,4 @@ void main()
     vec2 pos = vec2(id) / 10.0;
     float n = zunoise(pos, 0.1, 1.0) * 2.0 - 1.0 + 1.0 - 0.5;
     imageStore(noiseTexture, ivec2(id), vec4(n));
-    imageStore(noiseCopy, ivec2(id), vec4(n));
 }

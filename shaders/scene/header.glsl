@@ -40,7 +40,6 @@ layout(std140, binding = 3) uniform BloomData {
     float luminance;
 };
 
-// The 2048 x 2048 noise: one level, repeat wrap, bilinear. The scene reads
-// the first channel only; the scene pass binds the noise texture's
-// one-channel copy, the cheaper to filter.
+// The 2048 x 2048 noise texture: one level, one channel, repeat wrap,
+// bilinear; the scene reads its first channel only.
 layout(binding = 0) uniform sampler2D NoiseTex;
