@@ -44,7 +44,7 @@ trap 'rm -rf "$tmp"' EXIT
 # (wall ms), appended to OUT.
 bench() {
   "$2/ostrel-bench" --size "$3" --time "$4" --frames 3 | awk '
-    $1 == "scene" && $2 != "program" { scene = $3 }
+    $1 == "scene" && $2 ~ /^[0-9.]+$/ { scene = $3 }
     $1 == "createRenderResources," { resources = $3 }
     $1 == "frame," { frame = $5; first = $6 }
     END { printf "%s %s %.1f\n", scene, frame, resources + first }' >>"$1"
