@@ -1,7 +1,7 @@
 // noise.cpp: the noise texture, filled once at start-up by a compute pass.
 //
-// A 2048 x 2048 repeating texture of one channel (GL_R32F), made with the
-// same parameters as createTexture gives its textures; the compute program
+// A 2048 x 2048 repeating texture of one channel (GL_R32F), made as
+// createTexture makes its textures; the compute program
 // (8 x 8 invocations a work group) writes one noise value into every texel.
 // One channel, because the scene's field reads one: a software rasteriser
 // filters every channel of a texture whatever the shader reads, and clears
@@ -19,15 +19,8 @@ const GLuint noiseGroupSize = 8;  // the compute stage's local size on each axis
 }  // namespace
 
 TextureBinding createNoiseTexture(const GlFunctions& gl, GLuint noiseProgram) {
-    TextureBinding texture = {GL_TEXTURE_2D, 0};
-    gl.glGenTextures(1, &texture.texture);
-    gl.glActiveTexture(GL_TEXTURE0);
-    gl.glBindTexture(GL_TEXTURE_2D, texture.texture);
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, noiseSize, noiseSize, 0, GL_RED, GL_FLOAT, nullptr);
+    TextureBinding texture =
+        createTextureOfFormat(gl, noiseSize, noiseSize, GL_R32F, GL_RED, GL_FLOAT, nullptr);
     gl.glUseProgram(noiseProgram);
     gl.glUniform1i(0, 0);  // the image uniform reads image unit 0
     gl.glBindImageTexture(0, texture.texture, 0, 0, 0, GL_WRITE_ONLY, GL_R32F);

@@ -355,29 +355,25 @@ TEST_F(RenderTest, StartUpStopsAtTheFirstFailureAndNamesIt) {
     const GLuint stillFragment = static_cast<GLuint>(created[10].args[1]);
     const GLuint computeShader = static_cast<GLuint>(created[0].args[1]);
 
-    resetGlRecorder();
-    glRecorder().compileStatus = 0;
-    glRecorder().failingShader = sceneFragment;
-    EXPECT_FALSE(createRenderResources(gl, ostrelContent, 1.0f, r, &error));
-    EXPECT_EQ(error,
-              "render: scene (cluster) program: fragment shader does not compile\n"
-              "0:1(1): error: something is wrong");
-    EXPECT_EQ(callsNamed(calls(), "glCreateProgram").size(), 3u);  // no later program
-
-    // The last scene build is named as such.
-    resetGlRecorder();
-    glRecorder().compileStatus = 0;
-    glRecorder().failingShader = stillFragment;
-    EXPECT_FALSE(createRenderResources(gl, ostrelContent, 1.0f, r, &error));
-    EXPECT_EQ(error.substr(0, error.find('\n')),
-              "render: scene (still effect cluster) program: fragment shader does not compile");
-
-    resetGlRecorder();
-    glRecorder().compileStatus = 0;
-    glRecorder().failingShader = computeShader;
-    EXPECT_FALSE(createRenderResources(gl, ostrelContent, 1.0f, r, &error));
-    EXPECT_EQ(error.substr(0, error.find('\n')),
-              "render: noise program: compute shader does not compile");
+    // One shader fails: start-up names it (the first and the last scene
+    // build by their foreground) and builds no later program.
+    const struct {
+        GLuint shader;
+        const char* line;
+        std::size_t programs;
+    } failures[] = {
+        {sceneFragment, "render: scene (cluster) program: fragment shader does not compile", 3},
+        {stillFragment,
+         "render: scene (still effect cluster) program: fragment shader does not compile", 6},
+        {computeShader, "render: noise program: compute shader does not compile", 1}};
+    for (const auto& f : failures) {
+        resetGlRecorder();
+        glRecorder().compileStatus = 0;
+        glRecorder().failingShader = f.shader;
+        EXPECT_FALSE(createRenderResources(gl, ostrelContent, 1.0f, r, &error));
+        EXPECT_EQ(error, std::string(f.line) + "\n0:1(1): error: something is wrong");
+        EXPECT_EQ(callsNamed(calls(), "glCreateProgram").size(), f.programs) << f.line;
+    }
 
     resetGlRecorder();
     glRecorder().linkStatus = 0;
