@@ -54,14 +54,19 @@ bool prepareMoment(ShowMoment& m, const GlFunctions& gl, GlLookup lookup, void* 
 
 FrameValues renderMoment(ShowMoment& m, std::int32_t showTime, std::int32_t clockTime) {
     const FrameValues frame = frameValuesAt(m.tracks.tracks, showTime);
+    drawMoment(m, frame.tracks, showTime, clockTime);
+    return frame;
+}
+
+void drawMoment(ShowMoment& m, const TrackData& tracks, std::int32_t showTime,
+                std::int32_t clockTime) {
     // The show binds its four uniform buffers once; a process with more
     // than one set of resources binds this moment's again.
     const RenderResources& r = m.resources;
     const GLuint buffers[4] = {r.fdBuffer, r.trackBuffer, r.focusBuffer, r.bloomBuffer};
     for (GLuint i = 0; i < 4; ++i) m.gl.glBindBufferBase(GL_UNIFORM_BUFFER, i, buffers[i]);
     m.resources.fd.T0 = showClock(clockTime);
-    renderFrame(m.gl, m.resources, *m.content, frame.tracks, showTime);
-    return frame;
+    renderFrame(m.gl, m.resources, *m.content, tracks, showTime);
 }
 
 bool showEndsAt(const ShowTracks& tracks, std::int32_t showTime) {

@@ -73,6 +73,11 @@ bool prepareMoment(ShowMoment& moment, const GlFunctions& gl, GlLookup lookup,
 // buffers are bound first, so several moments can share a context.
 FrameValues renderMoment(ShowMoment& moment, std::int32_t showTime, std::int32_t clockTime);
 
+// The same with the frame's track values given: for a program that changes
+// some of them before drawing (the studio's free camera).
+void drawMoment(ShowMoment& moment, const TrackData& tracks, std::int32_t showTime,
+                std::int32_t clockTime);
+
 // Whether the show ends with the frame at `showTime` (the end-of-show rule
 // on the frame's values).
 bool showEndsAt(const ShowTracks& tracks, std::int32_t showTime);

@@ -211,6 +211,27 @@ SceneBuild sceneBuildFor(const TrackData& tracks) {
     return tracks.value[blobEffect] == 0.0f ? stillEffectBuild : effectBuild;
 }
 
+bool createRenderTargets(const GlFunctions& gl, const EmbeddedContent& content, float sceneScale,
+                         RenderResources& r, std::string* error) {
+    // The scene size: the render size times the scene scale, a
+    // single-precision product, truncated; the show makes its targets once,
+    // so it is fixed for the life of the show.
+    r.sceneWidth = pixelCount(content.renderWidth * sceneScale);
+    r.sceneHeight = pixelCount(content.renderHeight * sceneScale);
+    const GLint width = pixelCount(content.renderWidth);
+    const GLint height = pixelCount(content.renderHeight);
+    r.sceneTarget = createRenderTarget(gl, r.sceneWidth, r.sceneHeight, GL_FLOAT, 2);
+    if (!checkTarget(gl, "scene target", r.sceneTarget, r.sceneWidth, r.sceneHeight, error))
+        return false;
+    r.bloomSwapTarget = createRenderTargetAtRenderSize(gl, content, GL_FLOAT, 1);
+    if (!checkTarget(gl, "bloom swap target", r.bloomSwapTarget, width, height, error))
+        return false;
+    r.bloomTarget = createRenderTargetAtRenderSize(gl, content, GL_FLOAT, 1);
+    if (!checkTarget(gl, "bloom target", r.bloomTarget, width, height, error)) return false;
+    r.dofTarget = createRenderTargetAtRenderSize(gl, content, GL_FLOAT, 1);
+    return checkTarget(gl, "depth-of-field target", r.dofTarget, width, height, error);
+}
+
 bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content,
                            float sceneScale, RenderResources& r, std::string* error) {
     r = RenderResources{};
@@ -229,23 +250,7 @@ bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content
                           r.dofProgram, error))
         return false;
 
-    // The scene size: the render size times the scene scale, a
-    // single-precision product, truncated; fixed for the life of the show.
-    r.sceneWidth = pixelCount(content.renderWidth * sceneScale);
-    r.sceneHeight = pixelCount(content.renderHeight * sceneScale);
-    const GLint width = pixelCount(content.renderWidth);
-    const GLint height = pixelCount(content.renderHeight);
-    r.sceneTarget = createRenderTarget(gl, r.sceneWidth, r.sceneHeight, GL_FLOAT, 2);
-    if (!checkTarget(gl, "scene target", r.sceneTarget, r.sceneWidth, r.sceneHeight, error))
-        return false;
-    r.bloomSwapTarget = createRenderTargetAtRenderSize(gl, content, GL_FLOAT, 1);
-    if (!checkTarget(gl, "bloom swap target", r.bloomSwapTarget, width, height, error))
-        return false;
-    r.bloomTarget = createRenderTargetAtRenderSize(gl, content, GL_FLOAT, 1);
-    if (!checkTarget(gl, "bloom target", r.bloomTarget, width, height, error)) return false;
-    r.dofTarget = createRenderTargetAtRenderSize(gl, content, GL_FLOAT, 1);
-    if (!checkTarget(gl, "depth-of-field target", r.dofTarget, width, height, error))
-        return false;
+    if (!createRenderTargets(gl, content, sceneScale, r, error)) return false;
 
     r.noiseTexture = createNoiseTexture(gl, r.noiseProgram);
 

@@ -77,6 +77,15 @@ void placeTweaks(const TweakValues& values, EmbeddedContent& content, FD& fd, Fo
 // does not parse places nothing: every target keeps its start-up value.
 void loadTweakSettings(EmbeddedContent& content, FD& fd, FocusData& focus);
 
+// The four render targets alone, as createRenderResources makes them: the
+// scene target at the render size times `sceneScale` (which also sets the
+// scene size), the others at the render size. For a program whose window
+// changes size after start-up (the studio); the show never calls it. The
+// targets it replaces are the caller's to release. False with one line in
+// *error for an incomplete framebuffer.
+bool createRenderTargets(const GlFunctions& gl, const EmbeddedContent& content, float sceneScale,
+                         RenderResources& resources, std::string* error);
+
 // One program built and checked as start-up builds each: a pass program
 // from its vertex and fragment texts, or the noise compute program. On
 // failure, false with one line naming what failed ("render: scene program:

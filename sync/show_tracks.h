@@ -7,9 +7,9 @@
 // at 0.0 the show would never end by itself), so loading stops instead,
 // with one line naming the track.
 //
-// Memory comes from the sync device's page allocator and is never returned;
-// a program that loads new key data (the studio on every save) loads it
-// into a new ShowTracks.
+// Memory comes from the sync device's page allocator and the show never
+// returns it; a program that loads new key data (the studio on every save)
+// loads it into a new ShowTracks and releases the old one.
 #pragma once
 
 #include <cstdint>
@@ -35,3 +35,9 @@ bool loadShowTracks(const std::uint8_t* const keyData[trackCount], ShowTracks& t
 
 // The same for the tracks of a content block.
 bool loadShowTracks(const EmbeddedContent& content, ShowTracks& tracks, std::string* error);
+
+// Returns the device's pages (its list, every track record and key array)
+// to the page allocator and empties `tracks`. The show never calls it; a
+// program that loads new key data again and again (the studio) releases
+// the tracks it replaced.
+void releaseShowTracks(ShowTracks& tracks);

@@ -151,7 +151,9 @@ TEST(ContentBlock, BuildVariantsDifferOnlyInTheStartRenderSize) {
     // they refer to.
     for (int i = 0; i < shaderTextCount; ++i) {
         ASSERT_EQ(a.shaderTexts[i] == nullptr, b.shaderTexts[i] == nullptr) << i;
-        if (a.shaderTexts[i]) EXPECT_STREQ(a.shaderTexts[i], b.shaderTexts[i]) << i;
+        if (a.shaderTexts[i]) {
+            EXPECT_STREQ(a.shaderTexts[i], b.shaderTexts[i]) << i;
+        }
     }
     for (int t = 0; t < trackCount; ++t) {
         const std::size_t bytes = 4 + 9 * std::size_t(a.trackKeyData[t][0]);

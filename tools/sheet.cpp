@@ -27,6 +27,7 @@
 
 #include "host/moment.h"
 #include "sync/content.h"
+#include "tools/common/font.h"
 #include "tools/common/options.h"
 #include "tools/common/png.h"
 
@@ -46,44 +47,20 @@ struct Options {
     int dof = -1;  // -1: as the tweak settings say
 };
 
-// A 3 x 5 bitmap font for the time labels: each glyph is five rows of three
-// bits, the high bit on the left.
-struct Glyph {
-    char c;
-    std::uint8_t rows[5];
-};
-const Glyph kFont[] = {
-    {'0', {7, 5, 5, 5, 7}}, {'1', {2, 6, 2, 2, 7}}, {'2', {7, 1, 7, 4, 7}},
-    {'3', {7, 1, 7, 1, 7}}, {'4', {5, 5, 7, 1, 1}}, {'5', {7, 4, 7, 1, 7}},
-    {'6', {7, 4, 7, 5, 7}}, {'7', {7, 1, 2, 2, 2}}, {'8', {7, 5, 7, 5, 7}},
-    {'9', {7, 5, 7, 1, 7}}, {'.', {0, 0, 0, 0, 2}}, {'s', {0, 3, 4, 1, 6}},
-    {'-', {0, 0, 7, 0, 0}}, {':', {0, 2, 0, 2, 0}}, {' ', {0, 0, 0, 0, 0}},
-};
-
-const Glyph* glyphOf(char c) {
-    for (const Glyph& g : kFont)
-        if (g.c == c) return &g;
-    return nullptr;
-}
-
 struct Sheet {
     int width, height;
     std::vector<std::uint8_t> rgb;
+    font::Pixels pixels() { return font::Pixels{rgb.data(), width, height, 3}; }
     void fill(int x0, int y0, int w, int h, std::uint8_t v) {
-        for (int y = std::max(0, y0); y < std::min(height, y0 + h); ++y)
-            for (int x = std::max(0, x0); x < std::min(width, x0 + w); ++x)
-                for (int c = 0; c < 3; ++c) rgb[std::size_t(3 * (y * width + x) + c)] = v;
+        const std::uint8_t grey[3] = {v, v, v};
+        font::Pixels p = pixels();
+        font::fill(p, x0, y0, w, h, grey);
     }
     // Text with its top-left corner at (x, y), each font pixel scale x scale.
     void text(int x, int y, const std::string& s, int scale, std::uint8_t v) {
-        for (char c : s) {
-            if (const Glyph* g = glyphOf(c))
-                for (int row = 0; row < 5; ++row)
-                    for (int col = 0; col < 3; ++col)
-                        if (g->rows[row] & (4 >> col))
-                            fill(x + col * scale, y + row * scale, scale, scale, v);
-            x += 4 * scale;
-        }
+        const std::uint8_t grey[3] = {v, v, v};
+        font::Pixels p = pixels();
+        font::text(p, x, y, s, scale, grey);
     }
 };
 
