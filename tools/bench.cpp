@@ -78,9 +78,10 @@ std::vector<Span> startup;
 GLuint currentProgram = 0, currentFramebuffer = 0;
 int programsBuilt = 0;
 double programStart = 0.0;
+// The scene program's four builds (render/frame.h) by what they draw.
 const char* const programNames[9] = {"noise", "tonemap", "scene (cluster)", "scene (blob)",
-                                     "scene (effect cluster)", "scene (still effect cluster)",
-                                     "bloom", "composite", "depth-of-field"};
+                                     "scene (effect)", "scene (effect, still)", "bloom",
+                                     "composite", "depth-of-field"};
 
 double nowMs() {
     using namespace std::chrono;
