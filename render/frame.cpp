@@ -1,16 +1,18 @@
 // frame.cpp: building the render pipeline's objects and drawing one frame.
 //
-// Start-up order: the noise compute program, then the tonemap, scene,
-// bloom, composite and depth-of-field programs; the scene target at the
-// scene size, then the bloom-swap, bloom and depth-of-field targets at the
-// render size; the noise texture and its dispatch; the four uniform buffers
-// and the first FD upload. Each program's shaders and link, and each
-// target's framebuffer, are checked as soon as they exist, and start-up
-// stops at the first failure with a line that names it.
+// Start-up order: the noise compute program, then the tonemap program, the
+// scene program's four builds (cluster, blob, effect cluster, still effect
+// cluster), the bloom, composite and depth-of-field programs; the scene
+// target at the scene size, then the bloom-swap, bloom and depth-of-field
+// targets at the render size; the noise texture and its dispatch; the four
+// uniform buffers and the first FD upload. Each program's shaders and link,
+// and each target's framebuffer, are checked as soon as they exist, and
+// start-up stops at the first failure with a line that names it.
 //
-// One frame: TrackData upload, the scene pass at the scene size, then at
-// the render size the first blur pass, the bloom chain, the composite, the
-// optional depth-of-field pass and the tonemap pass into the output
+// One frame: TrackData upload, the scene pass at the scene size (the scene
+// build for the frame's values), then at the render size the first blur
+// pass, the bloom chain (the passes whose output is read), the composite,
+// the optional depth-of-field pass and the tonemap pass into the output
 // framebuffer; last, T0 for the next frame.
 #include "render/frame.h"
 
@@ -109,6 +111,28 @@ bool checkTarget(const GlFunctions& gl, const char* what, const RenderTarget& ta
 // bloomSwapTarget into bloomTarget otherwise.
 bool chainPassReadsBloomTarget(std::int32_t i) { return (i & 3) == 0; }
 
+// Whether chain pass i of `passes` is drawn: only if something reads what
+// it draws. The last pass's output is always overwritten by the composite
+// unread (the composite reads that pass's source and draws into its
+// destination), and passes 1, 2 and 3 of a group of four all blur the same
+// bloomSwapTarget into bloomTarget, where only the last of them is read: by
+// pass 0 of the next group, and only if that pass is drawn. So the frame
+// draws pass 0 and pass 3 of each group, never the last pass, and shows the
+// same picture.
+bool chainPassIsRead(std::int32_t i, std::int32_t passes) {
+    return i < passes - 1 && ((i & 3) == 0 || (i & 3) == 3);
+}
+
+// The scene text with SCENE_FOREGROUND defined after its version line; the
+// #line directive keeps the compiler's line numbers those of the text.
+std::string sceneBuild(const char* text, int foreground) {
+    std::string build(text);
+    const std::size_t firstLine = build.find('\n');
+    const std::size_t at = firstLine == std::string::npos ? 0 : firstLine + 1;
+    build.insert(at, "#define SCENE_FOREGROUND " + std::to_string(foreground) + "\n#line 2\n");
+    return build;
+}
+
 // Where the composite draws, the one place that decides it. Normally the
 // composite writes bloomTarget, adding the image the last chain pass read
 // from bloomSwapTarget. When the last chain pass has an index that is a
@@ -156,6 +180,20 @@ bool buildPassProgram(const GlFunctions& gl, const char* what, const char* verte
     return checkProgram(gl, what, program, stages, 2, error);
 }
 
+bool buildScenePrograms(const GlFunctions& gl, const char* vertexText, const char* sceneText,
+                        GLuint programs[sceneBuildCount], std::string* error) {
+    const char* const names[sceneBuildCount] = {"scene (cluster)", "scene (blob)",
+                                                "scene (effect cluster)",
+                                                "scene (still effect cluster)"};
+    for (int b = 0; b < sceneBuildCount; ++b) {
+        const std::string text = sceneText != nullptr ? sceneBuild(sceneText, b + 1) : std::string();
+        if (!buildPassProgram(gl, names[b], vertexText, sceneText != nullptr ? text.c_str() : nullptr,
+                              programs[b], error))
+            return false;
+    }
+    return true;
+}
+
 bool buildNoiseProgram(const GlFunctions& gl, const char* computeText, GLuint& program,
                        std::string* error) {
     GLuint computeShader = 0;
@@ -165,6 +203,13 @@ bool buildNoiseProgram(const GlFunctions& gl, const char* computeText, GLuint& p
 }
 
 float showClock(std::int32_t showTime) { return static_cast<float>(showTime) * clockScale; }
+
+SceneBuild sceneBuildFor(const TrackData& tracks) {
+    const float s = tracks.value[scene];
+    if (s < 2.0f) return clusterBuild;
+    if (s > 2.0f && s < 3.0f) return blobBuild;
+    return tracks.value[blobEffect] == 0.0f ? stillEffectBuild : effectBuild;
+}
 
 bool createRenderTargets(const GlFunctions& gl, const EmbeddedContent& content, float sceneScale,
                          RenderResources& r, std::string* error) {
@@ -196,7 +241,7 @@ bool createRenderResources(const GlFunctions& gl, const EmbeddedContent& content
     if (!buildNoiseProgram(gl, content.noiseShaderText, r.noiseProgram, error) ||
         !buildPassProgram(gl, "tonemap", vertex, texts[tonemapShaderText], r.tonemapProgram,
                           error) ||
-        !buildPassProgram(gl, "scene", vertex, content.sceneShaderText, r.sceneProgram, error) ||
+        !buildScenePrograms(gl, vertex, content.sceneShaderText, r.scenePrograms, error) ||
         !buildPassProgram(gl, "bloom", vertex, texts[bloomBlurShaderText], r.bloomProgram,
                           error) ||
         !buildPassProgram(gl, "composite", vertex, texts[compositeShaderText],
@@ -233,7 +278,7 @@ void renderFrame(const GlFunctions& gl, RenderResources& r, const EmbeddedConten
     uploadFrameData(gl, r.fdBuffer, r.fd, static_cast<float>(r.sceneWidth),
                     static_cast<float>(r.sceneHeight));
     drawPassWithViewport(gl, content, r.sceneWidth, r.sceneHeight, r.sceneTarget.framebuffer,
-                         r.sceneProgram, 1, &r.noiseTexture);
+                         r.scenePrograms[sceneBuildFor(tracks)], 1, &r.noiseTexture);
     uploadFrameData(gl, r.fdBuffer, r.fd, content.renderWidth, content.renderHeight);
 
     // The colour that the next stage reads: the scene, then the composite,
@@ -245,6 +290,7 @@ void renderFrame(const GlFunctions& gl, RenderResources& r, const EmbeddedConten
         uploadUniformBlock(gl, r.bloomBuffer, &r.bloom, sizeof r.bloom);
         drawPass(gl, r.bloomTarget.framebuffer, r.bloomProgram, 1, &r.sceneTarget.attachments[1]);
         for (std::int32_t i = 0; i < passes; ++i) {
+            if (!chainPassIsRead(i, passes)) continue;
             const bool readsBloom = chainPassReadsBloomTarget(i);
             const RenderTarget& source = readsBloom ? r.bloomTarget : r.bloomSwapTarget;
             const RenderTarget& destination = readsBloom ? r.bloomSwapTarget : r.bloomTarget;

@@ -1,14 +1,24 @@
 // frame.h: the render pipeline's objects and the passes of one frame.
 //
 // createRenderResources builds, once at start-up: the noise compute program
-// and the five graphics programs, the scene target (at the scene size: the
-// render size times the build's scene scale) and the bloom, bloom-swap and
-// depth-of-field targets (at the render size), the 2048 x 2048 noise texture
-// with its one compute dispatch, and the four uniform buffers.
+// and the graphics programs (the scene program in four builds, see
+// below), the scene target (at the scene size: the render size times
+// the build's scene scale) and the bloom, bloom-swap and depth-of-field
+// targets (at the render size), the 2048 x 2048 noise texture (one
+// channel) with its one compute dispatch, and the four uniform buffers.
 //
 // renderFrame draws one frame into the window's back buffer: the scene pass,
 // the bloom blur chain, the composite, the optional depth-of-field pass and
-// the tonemap-and-vignette pass; then it stores T0 for the next frame.
+// the tonemap-and-vignette pass; then it stores T0 for the next frame. Chain
+// passes whose output no later pass reads are left out (see renderFrame).
+//
+// The scene text is built four times, with SCENE_FOREGROUND 1 to 4: each
+// build holds the code of one foreground only (the cluster, the blob, the
+// effect cluster, and the effect cluster while blobEffect is 0, without its
+// bumps), and the scene pass draws the one that GetScene would choose for
+// the frame's values. A software rasteriser runs both sides of every branch
+// for a group of pixels, so the one build with all three paid for every
+// foreground at every sample of the field.
 //
 // Unlike a show that runs blind, start-up checks what it built: a shader
 // that does not compile, a program that does not link or an incomplete
@@ -25,11 +35,21 @@
 struct EmbeddedContent;
 struct TweakValues;
 
+// The scene program's builds, by what they draw.
+enum SceneBuild { clusterBuild, blobBuild, effectBuild, stillEffectBuild, sceneBuildCount };
+
+// The build that draws what GetScene chooses for a frame's values: the
+// cluster for a scene value below 2, the blob strictly between 2 and 3, the
+// effect cluster otherwise (not a number included), the still one while
+// blobEffect is exactly 0.
+SceneBuild sceneBuildFor(const TrackData& tracks);
+
 struct RenderResources {
-    GLuint noiseProgram, tonemapProgram, sceneProgram, bloomProgram, compositeProgram, dofProgram;
+    GLuint noiseProgram, tonemapProgram, bloomProgram, compositeProgram, dofProgram;
+    GLuint scenePrograms[sceneBuildCount];
     GLint sceneWidth, sceneHeight;  // fixed at start-up
     RenderTarget sceneTarget, bloomTarget, bloomSwapTarget, dofTarget;
-    TextureBinding noiseTexture;
+    TextureBinding noiseTexture;  // one channel (GL_R32F)
     GLuint fdBuffer, trackBuffer, focusBuffer, bloomBuffer;
     // Where the final pass draws: 0, the window, for the show; headless
     // tools point it at a framebuffer of their own.
@@ -76,8 +96,16 @@ bool buildPassProgram(const GlFunctions& gl, const char* what, const char* verte
 bool buildNoiseProgram(const GlFunctions& gl, const char* computeText, GLuint& program,
                        std::string* error);
 
-// The noise texture: creates it and fills it with one dispatch of the
-// (already built) noise compute program.
+// The scene program's builds (scenePrograms), made and checked as start-up
+// makes them: the scene text with SCENE_FOREGROUND 1 to 4 defined after its
+// version line. On failure, false with one line naming the build that
+// failed ("render: scene (blob) program: ...") and the log, as
+// buildPassProgram.
+bool buildScenePrograms(const GlFunctions& gl, const char* vertexText, const char* sceneText,
+                        GLuint programs[sceneBuildCount], std::string* error);
+
+// The noise texture, 2048 x 2048 of one channel (GL_R32F): creates it and
+// fills it with one dispatch of the (already built) noise compute program.
 TextureBinding createNoiseTexture(const GlFunctions& gl, GLuint noiseProgram);
 
 // The show clock T0 of a show time in milliseconds: show time x 1/960 in

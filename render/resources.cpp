@@ -95,6 +95,12 @@ RenderTarget createRenderTargetAtRenderSize(const GlFunctions& gl, const Embedde
 
 TextureBinding createTexture(const GlFunctions& gl, GLint width, GLint height, GLenum type,
                              const void* data) {
+    return createTextureOfFormat(gl, width, height, GL_RGBA32F, GL_RGBA, type, data);
+}
+
+TextureBinding createTextureOfFormat(const GlFunctions& gl, GLint width, GLint height,
+                                     GLenum internalFormat, GLenum format, GLenum type,
+                                     const void* data) {
     TextureBinding binding = {GL_TEXTURE_2D, 0};
     gl.glGenTextures(1, &binding.texture);
     gl.glActiveTexture(GL_TEXTURE0);
@@ -104,7 +110,7 @@ TextureBinding createTexture(const GlFunctions& gl, GLint width, GLint height, G
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     // A non-mipmap minification filter makes the one-level texture complete.
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, width, height, 0, GL_RGBA, type, data);
+    gl.glTexImage2D(GL_TEXTURE_2D, 0, GLint(internalFormat), width, height, 0, format, type, data);
     return binding;
 }
 

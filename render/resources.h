@@ -46,6 +46,11 @@ RenderTarget createRenderTargetAtRenderSize(const GlFunctions& gl, const Embedde
 // bound on unit 0.
 TextureBinding createTexture(const GlFunctions& gl, GLint width, GLint height, GLenum type,
                              const void* data);
+// The same with another internal format and pixel format (GL_R32F and
+// GL_RED for a texture of one channel).
+TextureBinding createTextureOfFormat(const GlFunctions& gl, GLint width, GLint height,
+                                     GLenum internalFormat, GLenum format, GLenum type,
+                                     const void* data);
 // Creates and compiles one shader of the stage from a zero-terminated text.
 GLuint compileShader(const GlFunctions& gl, const char* source, GLenum stage);
 // Compiles both stages, attaches them and links. When shaders is not null it

@@ -4,11 +4,11 @@
 // the texel, one cell spanning 10 texels; each cell's feature point sits
 // near the cell's corner (jitter 0.1) and carries one random value, weighted
 // by how close the point is. The stored value is 2 x noise - 0.5, in
-// [-0.5, 1.5].
+// [-0.5, 1.5], in the one channel of the texture.
 
 layout(local_size_x = 8, local_size_y = 8, local_size_z = 1) in;
 
-layout(rgba32f, binding = 0, location = 0) uniform writeonly image2D noiseTexture;
+layout(r32f, binding = 0, location = 0) uniform writeonly image2D noiseTexture;
 
 // Three random-looking numbers in [0, 1) for a cell position.
 vec3 hash3(vec2 p)
@@ -29,8 +29,13 @@ float zunoise(vec2 x, float u, float v)
 
     float va = 0.0;
     float wt = 0.0;
-    for (int j = -2; j <= 2; j++) {
-        for (int i = -2; i <= 2; i++) {
+    // A feature point lies within u of its cell's corner, so with u below
+    // 0.58 the cells two to the left and two below lie 2 - u or more away
+    // along one axis, beyond the weight's reach of 1.414: their weight is
+    // exactly 0 and they add nothing to either sum.
+    int first = (u < 0.58) ? -1 : -2;
+    for (int j = first; j <= 2; j++) {
+        for (int i = first; i <= 2; i++) {
             vec2 g = vec2(float(i), float(j));
             vec3 o = hash3(p + g) * vec3(u, u, 1.0);
             vec2 r = g - f + o.xy;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <string>
@@ -223,29 +224,44 @@ TEST_F(RenderTest, StartUpBuildsProgramsTargetsNoiseAndBuffersInOrder) {
     ASSERT_TRUE(createRenderResources(gl, ostrelContent, 0.25f, r, &error)) << error;
     EXPECT_EQ(r.outputFramebuffer, 0u);
 
-    // Programs: noise (compute) first, then tonemap, scene, bloom,
-    // composite, depth of field, each from its own text.
+    // Programs: noise (compute) first, then tonemap, the scene's four
+    // builds, bloom, composite, depth of field.
     auto sources = callsNamed(calls(), "glShaderSource");
-    ASSERT_EQ(sources.size(), 11u);
+    ASSERT_EQ(sources.size(), 17u);
     EXPECT_EQ(sources[0].text, ostrelContent.noiseShaderText);
     EXPECT_EQ(callsNamed(calls(), "glCreateShader")[0].args[0], GL_COMPUTE_SHADER);
-    const char* fragments[5] = {ostrelContent.shaderTexts[tonemapShaderText],
-                                ostrelContent.sceneShaderText,
-                                ostrelContent.shaderTexts[bloomBlurShaderText],
+    const char* fragments[8] = {ostrelContent.shaderTexts[tonemapShaderText], nullptr, nullptr,
+                                nullptr, nullptr, ostrelContent.shaderTexts[bloomBlurShaderText],
                                 ostrelContent.shaderTexts[compositeShaderText],
                                 ostrelContent.shaderTexts[depthOfFieldShaderText]};
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(sources[1 + 2 * i].text, ostrelContent.shaderTexts[vertexShaderText]);
-        EXPECT_EQ(sources[2 + 2 * i].text, fragments[i]) << i;
+        if (fragments[i]) {
+            EXPECT_EQ(sources[2 + 2 * i].text, fragments[i]) << i;
+        }
+    }
+    // Each scene build is the scene text with its foreground defined right
+    // after the version line, and the text's own line numbers kept.
+    const std::string scene = ostrelContent.sceneShaderText;
+    const std::size_t secondLine = scene.find('\n') + 1;
+    ASSERT_EQ(scene.compare(0, 8, "#version"), 0);
+    for (int f = 1; f <= 4; ++f) {
+        const std::string& build = sources[2 + 2 * f].text;
+        const std::string inserted = "#define SCENE_FOREGROUND " + std::to_string(f) + "\n#line 2\n";
+        EXPECT_EQ(build.substr(0, secondLine), scene.substr(0, secondLine)) << f;
+        EXPECT_EQ(build.substr(secondLine, inserted.size()), inserted) << f;
+        EXPECT_EQ(build.substr(secondLine + inserted.size()), scene.substr(secondLine)) << f;
     }
     auto programs = callsNamed(calls(), "glCreateProgram");
-    ASSERT_EQ(programs.size(), 6u);
-    const GLuint built[6] = {r.noiseProgram, r.tonemapProgram, r.sceneProgram,
+    ASSERT_EQ(programs.size(), 9u);
+    const GLuint built[9] = {r.noiseProgram, r.tonemapProgram,
+                             r.scenePrograms[clusterBuild], r.scenePrograms[blobBuild],
+                             r.scenePrograms[effectBuild], r.scenePrograms[stillEffectBuild],
                              r.bloomProgram, r.compositeProgram, r.dofProgram};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(programs[i].args[0], built[i]);
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(programs[i].args[0], built[i]);
     // Every shader's compile status and every program's link status is read.
-    EXPECT_EQ(callsNamed(calls(), "glGetShaderiv").size(), 11u);
-    EXPECT_EQ(callsNamed(calls(), "glGetProgramiv").size(), 6u);
+    EXPECT_EQ(callsNamed(calls(), "glGetShaderiv").size(), 17u);
+    EXPECT_EQ(callsNamed(calls(), "glGetProgramiv").size(), 9u);
 
     // Targets: the quarter scene size with two attachments, then three at
     // the render size, each checked for completeness.
@@ -256,7 +272,13 @@ TEST_F(RenderTest, StartUpBuildsProgramsTargetsNoiseAndBuffersInOrder) {
     EXPECT_EQ(images[0].args[3], 480);
     EXPECT_EQ(images[1].args[4], 270);
     for (int i = 2; i < 5; ++i) EXPECT_EQ(images[i].args[3], 1920);
-    EXPECT_EQ(images[5].args[3], 2048);  // the noise texture
+    // The noise texture: one channel, repeating, filtered linearly.
+    EXPECT_EQ(images[5].args, (std::vector<long long>{GL_TEXTURE_2D, 0, GL_R32F, 2048, 2048, 0,
+                                                      GL_RED, GL_FLOAT, 0}));
+    auto params = callsNamed(calls(), "glTexParameteri");
+    ASSERT_GE(params.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(params[params.size() - 4 + i].args[2], i < 2 ? GL_REPEAT : GL_LINEAR) << i;
     auto framebuffers = callsNamed(calls(), "glGenFramebuffers");
     ASSERT_EQ(framebuffers.size(), 4u);
     EXPECT_EQ(framebuffers[0].args[1], r.sceneTarget.framebuffer);
@@ -277,7 +299,7 @@ TEST_F(RenderTest, StartUpBuildsProgramsTargetsNoiseAndBuffersInOrder) {
     EXPECT_EQ(callsNamed(calls(), "glUniform1i")[0].args, (std::vector<long long>{0, 0}));
     EXPECT_EQ(callsNamed(calls(), "glBindImageTexture")[0].args,
               (std::vector<long long>{0, r.noiseTexture.texture, 0, 0, 0, GL_WRITE_ONLY,
-                                      GL_RGBA32F}));
+                                      GL_R32F}));
     EXPECT_EQ(callsNamed(calls(), "glDispatchCompute")[0].args,
               (std::vector<long long>{256, 256, 1}));
     EXPECT_EQ(callsNamed(calls(), "glMemoryBarrier")[0].args[0], GL_TEXTURE_FETCH_BARRIER_BIT);
@@ -330,23 +352,28 @@ TEST_F(RenderTest, StartUpStopsAtTheFirstFailureAndNamesIt) {
     ASSERT_TRUE(createRenderResources(gl, ostrelContent, 1.0f, r, &error)) << error;
     auto created = callsNamed(calls(), "glCreateShader");
     const GLuint sceneFragment = static_cast<GLuint>(created[4].args[1]);
+    const GLuint stillFragment = static_cast<GLuint>(created[10].args[1]);
     const GLuint computeShader = static_cast<GLuint>(created[0].args[1]);
 
-    resetGlRecorder();
-    glRecorder().compileStatus = 0;
-    glRecorder().failingShader = sceneFragment;
-    EXPECT_FALSE(createRenderResources(gl, ostrelContent, 1.0f, r, &error));
-    EXPECT_EQ(error,
-              "render: scene program: fragment shader does not compile\n"
-              "0:1(1): error: something is wrong");
-    EXPECT_EQ(callsNamed(calls(), "glCreateProgram").size(), 3u);  // no later program
-
-    resetGlRecorder();
-    glRecorder().compileStatus = 0;
-    glRecorder().failingShader = computeShader;
-    EXPECT_FALSE(createRenderResources(gl, ostrelContent, 1.0f, r, &error));
-    EXPECT_EQ(error.substr(0, error.find('\n')),
-              "render: noise program: compute shader does not compile");
+    // One shader fails: start-up names it (the first and the last scene
+    // build by their foreground) and builds no later program.
+    const struct {
+        GLuint shader;
+        const char* line;
+        std::size_t programs;
+    } failures[] = {
+        {sceneFragment, "render: scene (cluster) program: fragment shader does not compile", 3},
+        {stillFragment,
+         "render: scene (still effect cluster) program: fragment shader does not compile", 6},
+        {computeShader, "render: noise program: compute shader does not compile", 1}};
+    for (const auto& f : failures) {
+        resetGlRecorder();
+        glRecorder().compileStatus = 0;
+        glRecorder().failingShader = f.shader;
+        EXPECT_FALSE(createRenderResources(gl, ostrelContent, 1.0f, r, &error));
+        EXPECT_EQ(error, std::string(f.line) + "\n0:1(1): error: something is wrong");
+        EXPECT_EQ(callsNamed(calls(), "glCreateProgram").size(), f.programs) << f.line;
+    }
 
     resetGlRecorder();
     glRecorder().linkStatus = 0;
@@ -406,7 +433,8 @@ protected:
             return ExpectedPass{what, program, fb, units, {r0[0], r0[1]}};
         };
         std::vector<ExpectedPass> list;
-        list.push_back(pass("scene", r.sceneProgram, r.sceneTarget.framebuffer,
+        // The frame's scene value, 10.5, draws the effect cluster.
+        list.push_back(pass("scene", r.scenePrograms[effectBuild], r.sceneTarget.framebuffer,
                             {r.noiseTexture.texture}, scene));
         GLuint colour = tex(r.sceneTarget, 0);
         const GLuint bloom = tex(r.bloomTarget), swap = tex(r.bloomSwapTarget);
@@ -414,26 +442,19 @@ protected:
         if (passes > 0)
             list.push_back(pass("first blur", r.bloomProgram, bloomFb, {tex(r.sceneTarget, 1)},
                                 full));
-        if (passes == 2) {
+        // Chain passes whose output nothing reads are not drawn: the last
+        // one, and passes 1 and 2 of a group of four, whose blur pass 3
+        // draws again into the same target.
+        if (passes == 2 || passes == 4) {
             list.push_back(pass("chain 0", r.bloomProgram, swapFb, {bloom}, full));
-            list.push_back(pass("chain 1", r.bloomProgram, bloomFb, {swap}, full));
-            list.push_back(pass("composite", r.compositeProgram, bloomFb,
-                                {tex(r.sceneTarget), swap}, full));
-            colour = bloom;
-        } else if (passes == 4) {
-            list.push_back(pass("chain 0", r.bloomProgram, swapFb, {bloom}, full));
-            for (int i = 1; i < 4; ++i)
-                list.push_back(pass("chain 1-3", r.bloomProgram, bloomFb, {swap}, full));
             list.push_back(pass("composite", r.compositeProgram, bloomFb,
                                 {tex(r.sceneTarget), swap}, full));
             colour = bloom;
         } else if (passes == 5) {
             list.push_back(pass("chain 0", r.bloomProgram, swapFb, {bloom}, full));
-            for (int i = 1; i < 4; ++i)
-                list.push_back(pass("chain 1-3", r.bloomProgram, bloomFb, {swap}, full));
-            list.push_back(pass("chain 4", r.bloomProgram, swapFb, {bloom}, full));
-            // The last chain pass read bloomTarget: the composite adds that
-            // image and lands in bloomSwapTarget, whose blur is never read.
+            list.push_back(pass("chain 3", r.bloomProgram, bloomFb, {swap}, full));
+            // The last chain pass would read bloomTarget: the composite adds
+            // that image and lands in bloomSwapTarget.
             list.push_back(pass("composite", r.compositeProgram, swapFb,
                                 {tex(r.sceneTarget), bloom}, full));
             colour = swap;
@@ -505,13 +526,12 @@ TEST_F(FrameTest, PassesFollowTheGraphForEachBloomCountWithAndWithoutDepthOfFiel
 
 TEST_F(FrameTest, NoPassSamplesTheTextureItDrawsInto) {
     // Units each program samples.
-    const std::map<GLuint, GLuint> sampled = {{r.sceneProgram, 1}, {r.bloomProgram, 1},
-                                              {r.compositeProgram, 2}, {r.dofProgram, 2},
-                                              {r.tonemapProgram, 1}};
+    const std::map<GLuint, GLuint> sampled = {{r.scenePrograms[effectBuild], 1},
+                                              {r.bloomProgram, 1}, {r.compositeProgram, 2},
+                                              {r.dofProgram, 2}, {r.tonemapProgram, 1}};
     for (std::int32_t passes = 0; passes <= 9; ++passes) {
         for (bool dof : {true, false}) {
             std::vector<Pass> got = frame(passes, dof);
-            EXPECT_EQ(got.size(), 2u + (passes > 0 ? passes + 2 : 0) + (dof ? 1 : 0));
             for (std::size_t i = 0; i < got.size(); ++i) {
                 const Pass& pass = got[i];
                 ASSERT_EQ(sampled.count(pass.program), 1u);
@@ -528,25 +548,82 @@ TEST_F(FrameTest, NoPassSamplesTheTextureItDrawsInto) {
     }
 }
 
-TEST_F(FrameTest, CompositeAddsWhatTheLastChainPassReadAndLaterPassesReadTheComposite) {
-    for (std::int32_t passes = 1; passes <= 9; ++passes) {
-        SCOPED_TRACE("bloom passes " + std::to_string(passes));
-        std::vector<Pass> got = frame(passes, true);
-        const Pass& lastChain = got[1 + static_cast<std::size_t>(passes)];
-        const Pass& composite = got[2 + static_cast<std::size_t>(passes)];
-        const Pass& dof = got[3 + static_cast<std::size_t>(passes)];
-        ASSERT_EQ(composite.program, r.compositeProgram);
-        EXPECT_EQ(composite.units.at(0), tex(r.sceneTarget, 0));
-        EXPECT_EQ(composite.units.at(1), lastChain.units.at(0));
-        ASSERT_EQ(composite.writes.size(), 1u);
-        EXPECT_EQ(dof.units.at(1), composite.writes[0]);
-        // The normal case keeps the composite in bloomTarget.
-        if ((passes - 1) % 4 != 0) {
-            EXPECT_EQ(composite.framebuffer, r.bloomTarget.framebuffer);
-        }
+// What the picture of a frame is made of, as an expression: replays the
+// drawn passes over symbolic texture contents.
+std::string pictureOf(const std::vector<Pass>& passes, const RenderResources& r) {
+    std::map<GLuint, std::string> content;
+    auto in = [&](const Pass& p, GLuint unit) {
+        auto found = content.find(p.units.at(unit));
+        return found == content.end() ? std::string("?") : found->second;
+    };
+    std::string shown;
+    for (const Pass& p : passes) {
+        std::vector<std::string> out;
+        if (p.program == r.bloomProgram) out = {"blur(" + in(p, 0) + ")"};
+        else if (p.program == r.compositeProgram) out = {in(p, 0) + "+" + in(p, 1)};
+        else if (p.program == r.dofProgram) out = {"dof(" + in(p, 0) + "," + in(p, 1) + ")"};
+        else if (p.program == r.tonemapProgram) shown = "tonemap(" + in(p, 0) + ")";
+        else out = {"scene", "bright"};
+        for (std::size_t i = 0; i < out.size() && i < p.writes.size(); ++i)
+            content[p.writes[i]] = out[i];
+    }
+    return shown;
+}
 
-        std::vector<Pass> direct = frame(passes, false);
-        EXPECT_EQ(direct.back().units.at(0), composite.writes[0]);
+// The same expression for the graph as the frame order lays it out, every
+// chain pass drawn: the first blur into bloomTarget, then pass i blurs
+// bloomTarget into bloomSwapTarget when i is a multiple of 4 and back
+// otherwise, and the composite adds what the last pass read.
+std::string pictureOfTheWholeGraph(std::int32_t passes, bool dof) {
+    std::string colour = "scene";
+    if (passes > 0) {
+        std::string bloom = "blur(bright)", swap = "?";
+        for (std::int32_t i = 0; i < passes; ++i) {
+            if (i % 4 == 0) swap = "blur(" + bloom + ")";
+            else bloom = "blur(" + swap + ")";
+        }
+        colour = "scene+" + ((passes - 1) % 4 == 0 ? bloom : swap);
+    }
+    if (dof) colour = "dof(scene," + colour + ")";
+    return "tonemap(" + colour + ")";
+}
+
+TEST_F(FrameTest, LeftOutChainPassesChangeNothingThatIsShown) {
+    for (std::int32_t passes = 0; passes <= 13; ++passes) {
+        for (bool dof : {true, false}) {
+            SCOPED_TRACE("bloom passes " + std::to_string(passes) + (dof ? ", dof" : ", no dof"));
+            std::vector<Pass> got = frame(passes, dof);
+            EXPECT_EQ(pictureOf(got, r), pictureOfTheWholeGraph(passes, dof));
+            int blurs = 0;
+            for (const Pass& p : got) blurs += p.program == r.bloomProgram;
+            // The first blur and passes 0 and 3 of every group of four but
+            // the last pass: 5 passes give 3 blurs, 9 give 5, 13 give 7.
+            if (passes == 5 || passes == 9 || passes == 13) {
+                EXPECT_EQ(blurs, 1 + passes / 2);
+            }
+            if (passes == 1) {
+                EXPECT_EQ(blurs, 1);
+            }
+        }
+    }
+}
+
+TEST_F(FrameTest, TheSceneAndBlobEffectValuesChooseTheSceneBuild) {
+    const struct {
+        float scene, blobEffect;
+        SceneBuild build;
+    } table[] = {{-3.0f, 0.0f, clusterBuild},    {0.0f, 0.5f, clusterBuild},
+                 {1.99f, 0.0f, clusterBuild},    {2.0f, 0.5f, effectBuild},
+                 {2.0f, 0.0f, stillEffectBuild}, {2.5f, 0.0f, blobBuild},
+                 {2.999f, 1.0f, blobBuild},      {3.0f, 1.0f, effectBuild},
+                 {3.5f, 0.0f, stillEffectBuild}, {3.5f, 1e-30f, effectBuild},
+                 {3.5f, -0.0f, stillEffectBuild}, {NAN, 0.5f, effectBuild}};
+    for (const auto& row : table) {
+        tracks.value[scene] = row.scene;
+        tracks.value[blobEffect] = row.blobEffect;
+        std::vector<Pass> got = frame(5, true);
+        EXPECT_EQ(got[0].program, r.scenePrograms[row.build]) << row.scene << ", " << row.blobEffect;
+        EXPECT_EQ(sceneBuildFor(tracks), row.build) << row.scene << ", " << row.blobEffect;
     }
 }
 

@@ -78,8 +78,10 @@ std::vector<Span> startup;
 GLuint currentProgram = 0, currentFramebuffer = 0;
 int programsBuilt = 0;
 double programStart = 0.0;
-const char* const programNames[6] = {"noise", "tonemap", "scene", "bloom", "composite",
-                                     "depth-of-field"};
+// The scene program's four builds (render/frame.h) by what they draw.
+const char* const programNames[9] = {"noise", "tonemap", "scene (cluster)", "scene (blob)",
+                                     "scene (effect)", "scene (effect, still)", "bloom",
+                                     "composite", "depth-of-field"};
 
 double nowMs() {
     using namespace std::chrono;
@@ -121,7 +123,7 @@ void OSTREL_GLAPI timedGetProgramiv(GLuint program, GLenum pname, GLint* params)
     real.glGetProgramiv(program, pname, params);
     if (pname == GL_LINK_STATUS) {
         glFinish();
-        const char* name = programsBuilt < 6 ? programNames[programsBuilt] : "other";
+        const char* name = programsBuilt < 9 ? programNames[programsBuilt] : "other";
         startup.push_back({std::string(name) + " program build", nowMs() - programStart});
         ++programsBuilt;
     }
@@ -136,7 +138,8 @@ void OSTREL_GLAPI timedDispatchCompute(GLuint x, GLuint y, GLuint z) {
 }
 
 std::string passName(const RenderResources& r, const PassTime& pass, int index, int& chain) {
-    if (pass.program == r.sceneProgram) return "scene";
+    for (GLuint program : r.scenePrograms)
+        if (pass.program == program) return "scene";
     if (pass.program == r.bloomProgram) {
         if (index == 1) return "first blur";
         return "bloom chain " + std::to_string(chain++);

@@ -42,10 +42,11 @@ inline constexpr SmallShader smallShaders[] = {
     {depthOfFieldShaderText, "depth_of_field.frag", "depth-of-field.glsl", true},
 };
 inline constexpr const char* noiseShaderSource = "noise.comp";
-// The scene text is these parts joined in this order.
+// The scene text is these parts joined in this order; the pixel entry comes
+// last so that it can use the scene's own helpers.
 inline constexpr const char* sceneParts[] = {
     "scene/header.glsl", "scene/noise.glsl",  "scene/library.glsl",
-    "scene/framework.glsl", "scene/pixel.glsl", "scene/scenes.glsl",
+    "scene/framework.glsl", "scene/scenes.glsl", "scene/pixel.glsl",
 };
 inline constexpr int scenePartCount = int(sizeof sceneParts / sizeof sceneParts[0]);
 

@@ -5,9 +5,11 @@
 // directional light and writes the colour with the hit distance to
 // attachment 0 and the bright colours to attachment 1 for the bloom chain.
 //
-// The text is joined from five parts, in this order: this header (types,
+// The text is joined from six parts, in this order: this header (types,
 // uniform blocks, the noise sampler), noise, the distance-field library, the
-// shading framework, and the scene definitions that end with GetScene.
+// shading framework, the scene definitions with GetScene, and the pixel
+// entry, last so that it can hand the field the scene's clock (its turns
+// worked out once per pixel) and use the scene's reach.
 
 // A surface material: albedo, roughness (squared before use), metallic,
 // translucency (also the probe distance of the glow term) and the weight of
@@ -38,6 +40,6 @@ layout(std140, binding = 3) uniform BloomData {
     float luminance;
 };
 
-// The 2048 x 2048 noise texture: one level, repeat wrap, bilinear; all four
-// channels carry the same value.
+// The 2048 x 2048 noise texture: one level, one channel, repeat wrap,
+// bilinear; the scene reads its first channel only.
 layout(binding = 0) uniform sampler2D NoiseTex;

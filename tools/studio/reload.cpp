@@ -17,7 +17,7 @@ enum class ProgramKind { noise, pass, scene };
 
 struct ProgramSource {
     const char* name;
-    GLuint RenderResources::*program;
+    GLuint RenderResources::*program;  // null for the scene: its builds are scenePrograms
     ProgramKind kind;
     ShaderText fragment;  // a pass program's fragment text
 };
@@ -26,7 +26,7 @@ struct ProgramSource {
 const ProgramSource programSources[programCount] = {
     {"noise", &RenderResources::noiseProgram, ProgramKind::noise, reservedShaderText},
     {"tonemap", &RenderResources::tonemapProgram, ProgramKind::pass, tonemapShaderText},
-    {"scene", &RenderResources::sceneProgram, ProgramKind::scene, reservedShaderText},
+    {"scene", nullptr, ProgramKind::scene, reservedShaderText},
     {"bloom", &RenderResources::bloomProgram, ProgramKind::pass, bloomBlurShaderText},
     {"composite", &RenderResources::compositeProgram, ProgramKind::pass, compositeShaderText},
     {"depth-of-field", &RenderResources::dofProgram, ProgramKind::pass, depthOfFieldShaderText},
@@ -184,25 +184,37 @@ void rebuildProgram(Studio& s, int p, Reload& out) {
 
     const auto start = std::chrono::steady_clock::now();
     const GlFunctions& gl = s.moment->gl;
-    GLuint built = 0;
+    // The scene's builds, or the one program in built[0].
+    GLuint built[sceneBuildCount] = {};
     std::string error;
-    const bool ok = program.kind == ProgramKind::noise
-                        ? buildNoiseProgram(gl, t.packed[0].c_str(), built, &error)
-                        : buildPassProgram(gl, program.name, t.packed[0].c_str(),
-                                           t.packed[1].c_str(), built, &error);
+    bool ok = false;
+    if (program.kind == ProgramKind::noise)
+        ok = buildNoiseProgram(gl, t.packed[0].c_str(), built[0], &error);
+    else if (program.kind == ProgramKind::pass)
+        ok = buildPassProgram(gl, program.name, t.packed[0].c_str(), t.packed[1].c_str(), built[0],
+                              &error);
+    else
+        ok = buildScenePrograms(gl, t.packed[0].c_str(), t.packed[1].c_str(), built, &error);
     if (!ok) {
-        releaseProgram(gl, s.release, built);
+        for (GLuint b : built) releaseProgram(gl, s.release, b);
         s.failed[p][0] = t.packed[0];
         s.failed[p][1] = t.packed[1];
         s.failure[p] = describeFailure(s, p, t, error);
         return fail(s, out, key, s.failure[p]);
     }
     RenderResources& r = s.moment->resources;
-    releaseProgram(gl, s.release, r.*program.program);
-    r.*program.program = built;
+    if (program.kind == ProgramKind::scene) {
+        for (int b = 0; b < sceneBuildCount; ++b) {
+            releaseProgram(gl, s.release, r.scenePrograms[b]);
+            r.scenePrograms[b] = built[b];
+        }
+    } else {
+        releaseProgram(gl, s.release, r.*program.program);
+        r.*program.program = built[0];
+    }
     if (program.kind == ProgramKind::noise) {
         const TextureBinding old = r.noiseTexture;
-        r.noiseTexture = createNoiseTexture(gl, built);
+        r.noiseTexture = createNoiseTexture(gl, built[0]);
         s.release.deleteTextures(1, &old.texture);
     }
     s.built[p][0] = t.packed[0];

@@ -1,0 +1,130 @@
+// picture.cpp: drawing moments of the show, their frame files, the frames of
+// a contact sheet, and the comparison of two pictures.
+#include "tools/picture.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "host/moment.h"
+#include "sync/content.h"
+#include "tools/common/png.h"
+
+namespace picture {
+namespace {
+
+// The longest show looked for the end in: one hour.
+constexpr std::int32_t longestShow = 3600000;
+
+bool fail(std::string* error, const std::string& line) {
+    if (error) *error = line;
+    return false;
+}
+
+std::string sizeText(int width, int height) {
+    return std::to_string(width) + " x " + std::to_string(height);
+}
+
+}  // namespace
+
+bool draw(int width, int height, int dof, std::vector<std::int64_t>& times, Frames& frames,
+          std::string* error) {
+    MomentOptions options;
+    options.width = width;
+    options.height = height;
+    options.dof = dof;
+    static ShowMoment moment;
+    if (!openMoment(moment, ostrelContent, options, error)) return false;
+    if (times.empty()) {
+        std::int32_t end = 0;
+        while (end < longestShow && !showEndsAt(moment.tracks, end)) ++end;
+        for (std::int32_t t = 0; t <= end; t += 2000) times.push_back(t);
+    }
+    frames.width = width;
+    frames.height = height;
+    frames.rgb.clear();
+    std::vector<float> rgba;
+    for (std::int64_t time : times) {
+        renderMoment(moment, std::int32_t(time), std::int32_t(time));
+        readMoment(moment, rgba);
+        std::vector<std::uint8_t> rgb(std::size_t(width) * std::size_t(height) * 3u);
+        momentToRgb(rgba.data(), width, height, rgb.data());
+        frames.rgb.push_back(std::move(rgb));
+    }
+    return true;
+}
+
+bool write(const std::string& path, const Frames& frames, std::string* error) {
+    std::vector<std::uint8_t> all;
+    for (const std::vector<std::uint8_t>& frame : frames.rgb)
+        all.insert(all.end(), frame.begin(), frame.end());
+    return png::write(path, frames.width, frames.height * int(frames.rgb.size()), all, error);
+}
+
+bool read(const std::string& path, int width, int height, Frames& frames, std::string* error) {
+    int w = 0, h = 0;
+    std::vector<std::uint8_t> all;
+    if (!png::read(path, w, h, all, error)) return false;
+    if (w != width || height <= 0 || h % height != 0)
+        return fail(error, "picture: " + path + " (" + sizeText(w, h) +
+                               ") holds no frames of " + sizeText(width, height));
+    const std::size_t bytes = std::size_t(width) * std::size_t(height) * 3u;
+    frames.width = width;
+    frames.height = height;
+    frames.rgb.clear();
+    for (std::size_t at = 0; at < all.size(); at += bytes)
+        frames.rgb.emplace_back(all.begin() + long(at), all.begin() + long(at + bytes));
+    return true;
+}
+
+bool fromSheet(const std::string& path, int width, int height, Frames& frames,
+               std::string* error) {
+    int w = 0, h = 0;
+    std::vector<std::uint8_t> sheet;
+    if (!png::read(path, w, h, sheet, error)) return false;
+    // ostrel-sheet's layout: a gap of 2 around and between the cells; each
+    // cell the frame and its label, 5 font pixels high (2 x 2 pixels each
+    // from a frame width of 160) with 6 pixels around them.
+    const int gap = 2, labelHeight = 5 * (width >= 160 ? 2 : 1) + 6;
+    const int cellHeight = height + labelHeight + gap;
+    if (w != width + 2 * gap || h < gap + cellHeight || (h - gap) % cellHeight != 0)
+        return fail(error, "picture: " + path + " (" + sizeText(w, h) +
+                               ") is no one-column contact sheet of frames of " +
+                               sizeText(width, height));
+    frames.width = width;
+    frames.height = height;
+    frames.rgb.clear();
+    for (int top = gap; top + cellHeight <= h; top += cellHeight) {
+        std::vector<std::uint8_t> frame;
+        for (int y = top; y < top + height; ++y) {
+            const auto row = sheet.begin() + long((std::size_t(y) * std::size_t(w) + gap) * 3u);
+            frame.insert(frame.end(), row, row + long(width) * 3);
+        }
+        frames.rgb.push_back(std::move(frame));
+    }
+    return true;
+}
+
+Difference compare(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    Difference d = {0.0, 255.0, 255};
+    if (a.size() != b.size() || a.empty() || a.size() % 3 != 0) return d;
+    std::size_t within = 0, total = 0;
+    int largest = 0;
+    for (std::size_t i = 0; i < a.size(); i += 3) {
+        int worst = 0;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const int diff = std::abs(int(a[i + c]) - int(b[i + c]));
+            worst = std::max(worst, diff);
+            total += std::size_t(diff);
+        }
+        if (worst <= 2) ++within;
+        largest = std::max(largest, worst);
+    }
+    d.within = double(within) / double(a.size() / 3);
+    d.mean = double(total) / double(a.size());
+    d.largest = largest;
+    return d;
+}
+
+bool alike(const Difference& d) { return d.within >= 0.99 && d.mean <= 0.5; }
+
+}  // namespace picture
