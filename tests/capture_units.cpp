@@ -96,9 +96,7 @@ std::vector<std::uint8_t> countingWave(std::int64_t frames) {
         data[std::size_t(i) * 4u + 1] = std::uint8_t(i >> 8);
         data[std::size_t(i) * 4u + 2] = 7;
     }
-    std::vector<std::uint8_t> image = waveHeader(data.size());
-    image.insert(image.end(), data.begin(), data.end());
-    return image;
+    return waveOfSound(data);
 }
 
 TEST(CaptureSound, TheFramesSamplesThenSilencePastTheDataAndTheStop) {
@@ -127,7 +125,7 @@ TEST(CaptureSound, TheFramesSamplesThenSilencePastTheDataAndTheStop) {
     EXPECT_EQ(sound[4410 * 4 + 2], 0);
 
     std::vector<std::uint8_t> mono = image;
-    mono[22] = 1;  // channels
+    mono[58] = 1;  // channels (after RIFF, the 28-byte JUNK chunk and fmt's tag)
     EXPECT_FALSE(soundOfFrames(plan, mono.data(), mono.size(), sound, &error));
     EXPECT_NE(error.find("not 16-bit stereo"), std::string::npos) << error;
 }

@@ -8,6 +8,7 @@
 #include "host/moment.h"
 #include "sync/content.h"
 #include "tools/common/png.h"
+#include "tools/sheet_layout.h"
 
 namespace picture {
 namespace {
@@ -81,10 +82,8 @@ bool fromSheet(const std::string& path, int width, int height, Frames& frames,
     int w = 0, h = 0;
     std::vector<std::uint8_t> sheet;
     if (!png::read(path, w, h, sheet, error)) return false;
-    // ostrel-sheet's layout: a gap of 2 around and between the cells; each
-    // cell the frame and its label, 5 font pixels high (2 x 2 pixels each
-    // from a frame width of 160) with 6 pixels around them.
-    const int gap = 2, labelHeight = 5 * (width >= 160 ? 2 : 1) + 6;
+    const SheetLayout layout = sheetLayout(width);
+    const int gap = layout.gap, labelHeight = layout.labelHeight;
     const int cellHeight = height + labelHeight + gap;
     if (w != width + 2 * gap || h < gap + cellHeight || (h - gap) % cellHeight != 0)
         return fail(error, "picture: " + path + " (" + sizeText(w, h) +

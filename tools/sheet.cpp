@@ -30,6 +30,7 @@
 #include "tools/common/font.h"
 #include "tools/common/options.h"
 #include "tools/common/png.h"
+#include "tools/sheet_layout.h"
 
 namespace {
 
@@ -122,8 +123,8 @@ int main(int argc, char** argv) {
 
     const int count = int(o.times.size());
     const int columns = std::min(o.columns, count), rows = (count + columns - 1) / columns;
-    const int scale = o.width >= 160 ? 2 : 1;
-    const int labelHeight = 5 * scale + 6, gap = 2;
+    const SheetLayout layout = sheetLayout(o.width);
+    const int scale = layout.scale, labelHeight = layout.labelHeight, gap = layout.gap;
     const int cellW = o.width + gap, cellH = o.height + labelHeight + gap;
     Sheet sheet{columns * cellW + gap, rows * cellH + gap, {}};
     sheet.rgb.assign(std::size_t(sheet.width) * std::size_t(sheet.height) * 3u, 24);

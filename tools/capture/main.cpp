@@ -257,10 +257,11 @@ int main(int argc, char** argv) {
         if (drawsFrames(name.kind) || o.renderOnly)
             std::fprintf(stderr,
                          ": %.1f s for the frames (%.2f fps) after %.1f s of start-up; "
-                         "processor s: %.1f drawing and reading back, %.1f converting and "
+                         "processor s: %.1f drawing%s, %.1f converting and "
                          "writing, %.1f in ffmpeg",
                          framesSeconds, double(frames) / framesSeconds, startup,
-                         framesCpu - run.writerCpu, run.writerCpu, encoderCpu);
+                         framesCpu - run.writerCpu, o.renderOnly ? "" : " and reading back",
+                         run.writerCpu, encoderCpu);
         std::fprintf(stderr, "\n");
     }
     return 0;

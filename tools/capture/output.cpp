@@ -171,7 +171,7 @@ bool openOutput(Output& out, std::vector<std::uint8_t> sound, std::string* error
         return true;
     }
     if (kind == OutputKind::wav) {
-        if (writeFile(out.temp, waveHeader(sound.size()), sound, error)) return true;
+        if (writeFile(out.temp, waveOfSound(sound), {}, error)) return true;
         abandonOutput(out);
         return false;
     }

@@ -20,11 +20,12 @@
 #include <cstdint>
 #include <string>
 
+#include "content/wav_writer.h"
 #include "sync/tracks.h"
 
 struct SyncTrack;
 
-inline constexpr std::int64_t soundRate = 44100;  // sample frames a second
+inline constexpr std::int64_t soundRate = soundtrackSampleRate;  // sample frames a second
 
 // What the options ask for; -1 where not given.
 struct PlanRequest {

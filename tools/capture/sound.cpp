@@ -4,22 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "content/wav_writer.h"
 #include "sync/wave.h"
-
-namespace {
-
-// Writes `value` little-endian in `bytes` bytes at `at`; returns the next place.
-std::size_t put(std::uint8_t* out, std::size_t at, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out[at + std::size_t(i)] = std::uint8_t(value >> (8 * i));
-    return at + std::size_t(bytes);
-}
-
-std::size_t put(std::uint8_t* out, std::size_t at, const char* tag) {
-    std::memcpy(out + at, tag, 4);
-    return at + 4;
-}
-
-}  // namespace
 
 bool soundOfFrames(const FramePlan& plan, const std::uint8_t* image, std::size_t size,
                    std::vector<std::uint8_t>& sound, std::string* error) {
@@ -43,21 +29,9 @@ bool soundOfFrames(const FramePlan& plan, const std::uint8_t* image, std::size_t
     return true;
 }
 
-std::vector<std::uint8_t> waveHeader(std::size_t dataBytes) {
-    std::vector<std::uint8_t> header(44);
-    std::uint8_t* h = header.data();
-    std::size_t at = put(h, 0, "RIFF");
-    at = put(h, at, std::uint32_t(36 + dataBytes), 4);
-    at = put(h, at, "WAVE");
-    at = put(h, at, "fmt ");
-    at = put(h, at, 16, 4);
-    at = put(h, at, 1, 2);  // integer PCM
-    at = put(h, at, 2, 2);  // channels
-    at = put(h, at, std::uint32_t(soundRate), 4);
-    at = put(h, at, std::uint32_t(soundRate * soundFrameBytes), 4);
-    at = put(h, at, soundFrameBytes, 2);
-    at = put(h, at, 16, 2);  // bits per sample
-    at = put(h, at, "data");
-    put(h, at, std::uint32_t(dataBytes), 4);
-    return header;
+std::vector<std::uint8_t> waveOfSound(const std::vector<std::uint8_t>& sound) {
+    std::vector<std::int16_t> samples(sound.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = std::int16_t(sound[2 * i] | sound[2 * i + 1] << 8);
+    return buildWaveImage(samples.data(), std::uint32_t(sound.size() / soundFrameBytes));
 }

@@ -1,5 +1,5 @@
 // sound.h: the capture's sound: the embedded soundtrack's samples for a
-// range of frames, and the header of a WAVE file holding them.
+// range of frames, and a WAVE file of them.
 //
 // The sound of frames [first, last] is samples [frameSample(first),
 // frameSample(last + 1)) of the soundtrack: 16-bit stereo at 44100 Hz,
@@ -22,5 +22,5 @@ inline constexpr int soundFrameBytes = 4;  // one stereo sample frame
 bool soundOfFrames(const FramePlan& plan, const std::uint8_t* image, std::size_t size,
                    std::vector<std::uint8_t>& sound, std::string* error);
 
-// The 44 bytes that begin a WAVE file of `dataBytes` of such sound.
-std::vector<std::uint8_t> waveHeader(std::size_t dataBytes);
+// A RIFF/WAVE image of such sound, laid out as the soundtrack's own image.
+std::vector<std::uint8_t> waveOfSound(const std::vector<std::uint8_t>& sound);

@@ -29,11 +29,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "content/wav_writer.h"
+
 struct SyncTrack;
 
 namespace studio {
 
-inline constexpr std::int64_t soundRate = 44100;
+inline constexpr std::int64_t soundRate = soundtrackSampleRate;
 
 // The first frame of a show time, and the show time of a frame.
 std::int64_t frameOf(std::int32_t showTime);
