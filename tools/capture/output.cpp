@@ -93,8 +93,8 @@ std::string y4mHeader(const Output& out) {
            std::to_string(out.fps) + ":1 Ip A1:1 C420jpeg XYSCSS=420JPEG XCOLORRANGE=LIMITED\n";
 }
 
-bool writeText(int fd, const std::string& text) {
-    return writeAll(fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+bool writeText(int fd, const std::string& text, const StopFlag* stop = nullptr) {
+    return writeAll(fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), stop);
 }
 
 }  // namespace
@@ -201,7 +201,8 @@ bool writeFrame(Output& out, std::int64_t frame, const float* rgba, std::string*
     }
     out.yuv.resize(yuv420Bytes(out.width, out.height));
     rgbToYuv420(out.rgb.data(), out.width, out.height, out.yuv.data());
-    if (writeText(out.stream, "FRAME\n") && writeAll(out.stream, out.yuv.data(), out.yuv.size()))
+    if (writeText(out.stream, "FRAME\n", out.stop) &&
+        writeAll(out.stream, out.yuv.data(), out.yuv.size(), out.stop))
         return true;
     *error = std::string(out.stream == STDOUT_FILENO ? "cannot write to standard output: "
                                                      : "cannot hand the frame to ffmpeg: ") +
@@ -212,9 +213,13 @@ bool writeFrame(Output& out, std::int64_t frame, const float* rgba, std::string*
 bool finishOutput(Output& out, std::string* error) {
     if (usesFfmpeg(out.name.kind)) {
         out.stream = -1;
-        if (!finishEncoder(out.encoder, error)) return false;
+        if (!finishEncoder(out.encoder, error, out.stop)) return false;
     }
     if (out.temp.empty()) return true;
+    if (out.stop && *out.stop) {
+        *error = "interrupted";
+        return false;
+    }
     if (!renameDone(out.temp, out.name.name, error)) return false;
     out.temp.clear();
     return true;

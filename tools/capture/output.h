@@ -59,6 +59,7 @@ struct Output {
     int stream = -1;              // YUV4MPEG2: standard output or ffmpeg's input
     Encoder encoder;
     std::vector<std::uint8_t> rgb, yuv;  // work buffers of writeFrame
+    const StopFlag* stop = nullptr;      // set: a write or a wait gives up
 };
 
 // Creates what the capture writes into and starts the encoder with the
@@ -69,7 +70,8 @@ bool openOutput(Output& out, std::vector<std::uint8_t> sound, std::string* error
 // in *error, when it cannot be written.
 bool writeFrame(Output& out, std::int64_t frame, const float* rgba, std::string* error);
 
-// Completes the output under its final name.
+// Completes the output under its final name; false, with nothing renamed,
+// when *out.stop is set before the rename.
 bool finishOutput(Output& out, std::string* error);
 
 // Ends an encoder at once; another thread may be writing to it.

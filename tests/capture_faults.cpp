@@ -1,0 +1,104 @@
+// ostrel-capture where runs go wrong: an encoder that fails under a parent
+// that ignores SIGCHLD, a signal while ffmpeg finishes or while a reader of
+// standard output does not read. Most use a stand-in ffmpeg on PATH.
+//
+// OSTREL_CAPTURE_PROGRAM in the environment runs these against another
+// build of the program (an earlier revision, to see a test fail there).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "support/run_command.h"
+
+namespace {
+
+std::string captureProgram() {
+    const char* other = std::getenv("OSTREL_CAPTURE_PROGRAM");
+    return other && *other ? other : OSTREL_CAPTURE;
+}
+
+// A fresh folder with a stand-in ffmpeg in bin/ running `script` (sh, with
+// $out the file it was asked to write, "file:" taken off).
+std::string faultFolder(const char* name, const std::string& script = "") {
+    const std::string dir = ::testing::TempDir() + "ostrel-capture-faults-" + name;
+    std::string ignored;
+    runCommand("rm -rf '" + dir + "' && mkdir -p '" + dir + "/bin'", ignored);
+    if (!script.empty()) {
+        std::ofstream(dir + "/bin/ffmpeg")
+            << "#!/bin/sh\nfor a; do out=${a#file:}; done\n" << script << "\n";
+        runCommand("chmod +x '" + dir + "/bin/ffmpeg'", ignored);
+    }
+    return dir;
+}
+
+// Runs `command` in `dir` with its stand-in first on PATH; the status.
+int runIn(const std::string& dir, const std::string& command, std::string& output) {
+    return runCommand("{ cd '" + dir + "' || exit 99; PATH=$PWD/bin:$PATH; " + command + "; }",
+                      output);
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+const char* const tiny = " --size 64x36 --frames 0-1 --quiet";
+
+TEST(CaptureFaults, AFailingEncoderFailsTheRunEvenWithSigchldIgnored) {
+    // It writes a file and fails; the parent ignores SIGCHLD, which
+    // survives exec and would have the kernel reap ffmpeg unseen.
+    const std::string dir =
+        faultFolder("sigchld", "cat >/dev/null; echo junk > \"$out\"; exit 1");
+    std::string output;
+    EXPECT_EQ(runIn(dir, "env --ignore-signal=CHLD " + captureProgram() + " -o out.mkv" + tiny,
+                    output),
+              1)
+        << output;
+    EXPECT_NE(output.find("ffmpeg exited with status 1"), std::string::npos) << output;
+    EXPECT_FALSE(exists(dir + "/out.mkv"));
+    EXPECT_FALSE(exists(dir + "/out.mkv.part"));
+}
+
+TEST(CaptureFaults, ASignalBeforeTheRenameEndsTheRunWhateverItWaitsOn) {
+    // After the last frame, while ffmpeg finishes (4 s): 130 or 143, and no
+    // file, soon after the signal.
+    const std::string dir = faultFolder(
+        "finishing", "cat >/dev/null; : > finishing; sleep 4 </dev/null >/dev/null 2>&1; "
+                     "echo video > \"$out\"");
+    for (const char* signal : {"INT", "TERM"}) {
+        std::string output;
+        EXPECT_EQ(runIn(dir, "rm -f finishing; " + captureProgram() + " -o out.mkv" + tiny +
+                                 " & pid=$!; until [ -e finishing ]; do sleep 0.05; done; "
+                                 "start=$(date +%s%N); kill -" + signal +
+                                 " $pid; wait $pid; echo status $? after "
+                                 "$(( ($(date +%s%N) - start) / 100000000 ))",
+                        output),
+                  0);
+        EXPECT_NE(output.find(signal[0] == 'I' ? "status 130 after " : "status 143 after "),
+                  std::string::npos)
+            << output;
+        EXPECT_NE(output.find("interrupted by SIG" + std::string(signal)), std::string::npos)
+            << output;
+        EXPECT_NE(output.find("after 0\n"), std::string::npos) << "not within 0.1 s: " << output;
+        EXPECT_FALSE(exists(dir + "/out.mkv"));
+        EXPECT_FALSE(exists(dir + "/out.mkv.part"));
+    }
+
+    // -o - into a reader that never reads: the pipe holds four frames, and
+    // the writer is blocked in a write of the fifth when SIGTERM comes. A
+    // watchdog ends a capture that hangs (137).
+    std::string output;
+    EXPECT_EQ(runIn(dir, "mkfifo video; { head -c 64 >/dev/null; exec sleep 60; } "
+                         "< video > /dev/null 2>&1 & reader=$!; " + captureProgram() +
+                         " -o - --size 128x72 --frames 0-19 > video 2> log & pid=$!; "
+                         "( sleep 20; kill -KILL $pid ) > /dev/null 2>&1 & watchdog=$!; "
+                         "until grep -q 'frame 4 of' log 2>/dev/null; do sleep 0.1; done; "
+                         "sleep 1; kill -TERM $pid; wait $pid; echo status $?; "
+                         "kill $reader $watchdog 2>/dev/null; cat log",
+                    output),
+              0);
+    EXPECT_NE(output.find("status 143"), std::string::npos) << output;
+    EXPECT_NE(output.find("interrupted by SIGTERM"), std::string::npos) << output;
+}
+
+}  // namespace
