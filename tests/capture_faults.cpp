@@ -1,6 +1,8 @@
 // ostrel-capture where runs go wrong: an encoder that fails under a parent
 // that ignores SIGCHLD, a signal while ffmpeg finishes or while a reader of
-// standard output does not read. Most use a stand-in ffmpeg on PATH.
+// standard output does not read, names with a colon or a percent sign, a
+// sequence resumed over damaged frames, and every file flushed to disk
+// before it takes its final name. Most use a stand-in ffmpeg on PATH.
 //
 // OSTREL_CAPTURE_PROGRAM in the environment runs these against another
 // build of the program (an earlier revision, to see a test fail there).
@@ -9,6 +11,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include "support/run_command.h"
@@ -99,6 +103,20 @@ TEST(CaptureFaults, ASignalBeforeTheRenameEndsTheRunWhateverItWaitsOn) {
               0);
     EXPECT_NE(output.find("status 143"), std::string::npos) << output;
     EXPECT_NE(output.find("interrupted by SIGTERM"), std::string::npos) << output;
+}
+
+TEST(CaptureFaults, NamesWithAColonOrAPercentSignAreFilesOfThatName) {
+    // ffmpeg itself: a colon is no protocol.
+    const std::string dir = faultFolder("names");
+    std::string output;
+    EXPECT_EQ(runIn(dir, captureProgram() + " -o 'take:1.mkv'" + tiny, output), 0) << output;
+    EXPECT_TRUE(exists(dir + "/take:1.mkv"));
+    EXPECT_EQ(runIn(dir, captureProgram() + " -o '100%%.png' --size 64x36 --frames 0-0 --quiet",
+                    output),
+              0)
+        << output;
+    EXPECT_TRUE(exists(dir + "/100%.png"));
+    EXPECT_FALSE(exists(dir + "/100%%.png"));
 }
 
 }  // namespace

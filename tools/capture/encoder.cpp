@@ -63,7 +63,7 @@ std::vector<std::string> encoderArguments(Container container, int quality,
     } else {
         a.insert(a.end(), {"-c:a", "flac", "-f", "matroska"});
     }
-    a.push_back(path);
+    a.push_back("file:" + path);  // a plain file, whatever colons the name holds
     return a;
 }
 

@@ -113,7 +113,7 @@ int reportUnfinished(Output& out, const CaptureRun& run, std::int64_t from,
         if (run.written > 0) line += " (" + framesText(from, run.written) + ")";
         line += "; --resume goes on from frame " + std::to_string(from + run.written);
     } else if (out.name.kind != OutputKind::y4m) {
-        line += "; " + out.name.name + " not written";
+        line += "; " + frameFileName(out.name, from) + " not written";
     }
     fail(line);
     return signal ? 128 + signal : 1;

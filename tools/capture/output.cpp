@@ -121,6 +121,7 @@ bool parseOutputName(const std::string& name, OutputName& out, std::string* why)
 }
 
 std::string frameFileName(const OutputName& name, std::int64_t frame) {
+    if (name.kind == OutputKind::png) return name.prefix;  // the name with %% read as %
     if (name.kind != OutputKind::pngSequence) return name.name;
     std::string number = std::to_string(frame);
     if (int(number.size()) < name.digits)

@@ -43,7 +43,8 @@ struct OutputName {
 // of no kind or a pattern with anything but one %d (%% for a percent sign).
 bool parseOutputName(const std::string& name, OutputName& out, std::string* why);
 
-// The file of a frame: the sequence's name for the frame number, or the name.
+// The file of a frame: the sequence's name for the frame number, the one
+// PNG's name (%% read as %), or the name.
 std::string frameFileName(const OutputName& name, std::int64_t frame);
 
 // Whether the kind draws frames, and whether it is encoded by ffmpeg.
