@@ -82,10 +82,33 @@ bool writeFile(const std::string& path, const std::vector<std::uint8_t>& a,
     return ok;
 }
 
+// A file's data on the disk: a name given to a file not yet written out can
+// outlive a power cut as an empty file. 0, or the errno of the failure.
+int flushFile(const std::string& path, int flags) {
+    const int fd = open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int failure = fsync(fd) == 0 ? 0 : errno;
+    close(fd);
+    return failure;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The complete file flushed, renamed, and the rename flushed in its folder.
 bool renameDone(const std::string& from, const std::string& to, std::string* error) {
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    *error = "cannot rename " + from + " to " + to + ": " + std::strerror(errno);
-    return false;
+    if (const int failure = flushFile(from, O_RDONLY)) {
+        *error = "cannot write " + from + " to the disk: " + std::strerror(failure);
+        return false;
+    }
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        *error = "cannot rename " + from + " to " + to + ": " + std::strerror(errno);
+        return false;
+    }
+    flushFile(folderOf(to), O_RDONLY | O_DIRECTORY);  // the name lasts; a refusal loses no data
+    return true;
 }
 
 std::string y4mHeader(const Output& out) {

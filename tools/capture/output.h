@@ -12,8 +12,9 @@
 // no field for the matrix).
 //
 // Files are written under a temporary name, the final name with ".part"
-// added (each PNG of a sequence too), and renamed when complete: an
-// interrupted or failed capture leaves no file that looks complete.
+// added (each PNG of a sequence too), flushed to the disk and renamed when
+// complete: an interrupted or failed capture, or a power cut, leaves no
+// file that looks complete.
 // openOutput does what can fail before a frame is drawn: finding ffmpeg on
 // PATH, creating the file, starting the encoder.
 //
