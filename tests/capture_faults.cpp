@@ -1,7 +1,7 @@
 // ostrel-capture where runs go wrong: an encoder that fails under a parent
 // that ignores SIGCHLD, a signal while ffmpeg finishes or while a reader of
 // standard output does not read, names with a colon or a percent sign, a
-// sequence resumed over damaged frames, and every file flushed to disk
+// sequence resumed over damaged frames, and every file flushed to the disk
 // before it takes its final name. Most use a stand-in ffmpeg on PATH.
 //
 // OSTREL_CAPTURE_PROGRAM in the environment runs these against another
@@ -15,7 +15,9 @@
 #include <sstream>
 #include <string>
 
+#include "support/png_header.h"
 #include "support/run_command.h"
+#include "tools/common/png.h"
 
 namespace {
 
@@ -117,6 +119,29 @@ TEST(CaptureFaults, NamesWithAColonOrAPercentSignAreFilesOfThatName) {
         << output;
     EXPECT_TRUE(exists(dir + "/100%.png"));
     EXPECT_FALSE(exists(dir + "/100%%.png"));
+}
+
+TEST(CaptureFaults, ResumeReadsEveryFrameKeptAndDrawsAgainFromTheFirstDamagedOne) {
+    const std::string dir = faultFolder("resume");
+    const std::string capture = captureProgram() + " -o '%02d.png' --size 64x36 --frames 0-5";
+    std::string output;
+    ASSERT_EQ(runIn(dir, capture + " --quiet", output), 0) << output;
+    auto frame = [&](int i) { return dir + "/0" + std::to_string(i) + ".png"; };
+    std::vector<std::uint8_t> rgb, good[6];
+    int w = 0, h = 0;
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(png::read(frame(i), w, h, good[i], &output));
+
+    // The last frame claims about 10^6 x 10^6 pixels; a frame in the middle
+    // is empty under its name, as after a power cut.
+    ASSERT_TRUE(claimPngSize(frame(5), 1000000, 1000000));
+    EXPECT_EQ(runIn(dir, capture + " --resume", output), 0) << output;
+    EXPECT_NE(output.find("resuming at frame 5"), std::string::npos) << output;
+    ASSERT_EQ(runIn(dir, ": > 02.png && " + capture + " --resume", output), 0) << output;
+    EXPECT_NE(output.find("resuming at frame 2"), std::string::npos) << output;
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(png::read(frame(i), w, h, rgb, &output)) << output;
+        EXPECT_TRUE(rgb == good[i]) << i;
+    }
 }
 
 // What `strace -f` recorded, checked: every rename of a ".part" file comes

@@ -260,21 +260,24 @@ void abandonOutput(Output& out) {
 
 bool resumeFrom(const Output& out, std::int64_t first, std::int64_t last, std::int64_t* from,
                 std::string* error) {
-    std::int64_t i = first;
-    while (i <= last && access(frameFileName(out.name, i).c_str(), F_OK) == 0) ++i;
-    *from = i;
-    if (i == first) return true;
-    const std::string previous = frameFileName(out.name, i - 1);
-    int w = 0, h = 0;
+    // Every frame kept is read: after a power cut a frame under its final
+    // name can be empty, wherever it lies.
     std::vector<std::uint8_t> rgb;
-    std::string why;
-    if (!png::read(previous, w, h, rgb, &why)) {
-        *from = i - 1;  // damaged: drawn again
-        return true;
+    std::int64_t i = first;
+    for (; i <= last; ++i) {
+        const std::string file = frameFileName(out.name, i);
+        if (access(file.c_str(), F_OK) != 0) break;
+        int w = 0, h = 0;
+        std::string why;
+        if (png::read(file, w, h, rgb, &why, out.width, out.height)) continue;
+        if (w > 0 && h > 0 && (w != out.width || h != out.height)) {
+            *error = file + " is " + std::to_string(w) + " x " + std::to_string(h) + ", not " +
+                     std::to_string(out.width) + " x " + std::to_string(out.height) +
+                     ": resume with the size the sequence was started with";
+            return false;
+        }
+        break;  // damaged: drawn again, and every frame after it
     }
-    if (w == out.width && h == out.height) return true;
-    *error = previous + " is " + std::to_string(w) + " x " + std::to_string(h) + ", not " +
-             std::to_string(out.width) + " x " + std::to_string(out.height) +
-             ": resume with the size the sequence was started with";
-    return false;
+    *from = i;
+    return true;
 }

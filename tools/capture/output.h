@@ -83,8 +83,8 @@ void interruptOutput(const Output& out);
 void abandonOutput(Output& out);
 
 // Where a PNG sequence goes on from: the first frame in [first, last] with
-// no file. The last file before it must read as a PNG of the capture's
-// size (one that does not read is drawn again). False, with one line in
-// *error, when it is of another size.
+// no file, or whose file does not read as a PNG of the capture's size (it
+// is drawn again, and every frame after it). False, with one line in
+// *error, when a file is a PNG of another size.
 bool resumeFrom(const Output& out, std::int64_t first, std::int64_t last, std::int64_t* from,
                 std::string* error);
