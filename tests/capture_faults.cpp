@@ -15,8 +15,11 @@
 #include <sstream>
 #include <string>
 
+#include "host/moment.h"
 #include "support/png_header.h"
 #include "support/run_command.h"
+#include "sync/content.h"
+#include "tools/capture/pipeline.h"
 #include "tools/common/png.h"
 
 namespace {
@@ -142,6 +145,36 @@ TEST(CaptureFaults, ResumeReadsEveryFrameKeptAndDrawsAgainFromTheFirstDamagedOne
         ASSERT_TRUE(png::read(frame(i), w, h, rgb, &output)) << output;
         EXPECT_TRUE(rgb == good[i]) << i;
     }
+}
+
+// A driver that cannot map the frame's buffer (out of memory at a large
+// size, a lost context).
+void* OSTREL_GLAPI noMapping(GLenum, GLintptr, GLsizeiptr, GLbitfield) { return nullptr; }
+
+TEST(CapturePipeline, AFrameBufferThatCannotBeMappedFailsTheRunWithOneLine) {
+    static ShowMoment moment;
+    MomentOptions options;
+    options.width = 32;
+    options.height = 18;
+    std::string error;
+    ASSERT_TRUE(openMoment(moment, ostrelContent, options, &error)) << error;
+    moment.mapBufferRange = noMapping;
+    const std::string dir = faultFolder("unmapped");
+    Output out;
+    ASSERT_TRUE(parseOutputName(dir + "/%02d.png", out.name, &error)) << error;
+    out.width = 32;
+    out.height = 18;
+    out.fps = 10;
+    ASSERT_TRUE(openOutput(out, {}, &error)) << error;
+    const FramePlan plan{10, 0, 3, 3, 4};
+    Progress progress = startProgress(nullptr, false, 4);
+    const StopFlag stop{0};
+    const CaptureRun run = runCapture(moment, out, plan, 0, progress, stop);
+    EXPECT_TRUE(run.failed);
+    EXPECT_EQ(run.written, 0);
+    EXPECT_NE(run.error.find("cannot read frame 0 back"), std::string::npos) << run.error;
+    EXPECT_EQ(run.error.find('\n'), std::string::npos) << run.error;
+    EXPECT_FALSE(exists(dir + "/00.png"));
 }
 
 // What `strace -f` recorded, checked: every rename of a ".part" file comes

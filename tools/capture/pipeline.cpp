@@ -10,6 +10,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -105,10 +106,21 @@ bool handOver(Handoff& h, ShowMoment& m, MomentReadback& readback, std::int64_t 
     h.spare.pop_back();
     held.unlock();
     slot.frame = frame;
+    // Null when the buffer could not be made (too large for the driver's
+    // memory) or the context is lost; its pixels lost when unmapping fails.
     const float* pixels = mapRead(m, readback);
-    std::memcpy(slot.rgba.data(), pixels, slot.rgba.size() * sizeof(float));
-    unmapRead(m, readback);
+    if (pixels) std::memcpy(slot.rgba.data(), pixels, slot.rgba.size() * sizeof(float));
+    const bool read = unmapRead(m, readback) && pixels;
     held.lock();
+    if (!read) {
+        h.failed = true;
+        h.error = "cannot read frame " + std::to_string(frame) +
+                  " back: the GL driver did not map its pixel-pack buffer of " +
+                  std::to_string(m.width) + " x " + std::to_string(m.height) +
+                  " (out of memory, or the context was lost)";
+        h.changed.notify_all();
+        return false;
+    }
     h.ready.push_back(std::move(slot));
     h.changed.notify_all();
     return true;
@@ -119,8 +131,17 @@ bool handOver(Handoff& h, ShowMoment& m, MomentReadback& readback, std::int64_t 
 CaptureRun runCapture(ShowMoment& m, Output& out, const FramePlan& plan, std::int64_t from,
                       Progress& progress, const StopFlag& stop) {
     Handoff h;
-    for (int i = 0; i < 2; ++i)
-        h.spare.push_back({0, std::vector<float>(std::size_t(m.width) * std::size_t(m.height) * 4u)});
+    try {
+        for (int i = 0; i < 2; ++i)
+            h.spare.push_back(
+                {0, std::vector<float>(std::size_t(m.width) * std::size_t(m.height) * 4u)});
+    } catch (const std::bad_alloc&) {
+        CaptureRun run;
+        run.failed = true;
+        run.error = "no memory for two frames of " + std::to_string(m.width) + " x " +
+                    std::to_string(m.height);
+        return run;
+    }
     MomentReadback readback;
     openReadback(m, readback);
     std::thread writer(writerLoop, std::ref(h), std::ref(out));
