@@ -561,6 +561,6 @@ int main(int argc, char** argv) {
         return parser.refuse("--loop " + std::to_string(o.loopA) + "-" + std::to_string(o.loopB) +
                              " encloses no time");
     const int result = run(app);
-    SDL_Quit();
+    if (app.sound.stalled == 0) SDL_Quit();  // else SDL_Quit would wait for its audio thread
     return result;
 }
