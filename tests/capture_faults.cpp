@@ -77,7 +77,7 @@ TEST(CaptureFaults, ASignalBeforeTheRenameEndsTheRunWhateverItWaitsOn) {
     for (const char* signal : {"INT", "TERM"}) {
         std::string output;
         EXPECT_EQ(runIn(dir, "rm -f finishing; " + captureProgram() + " -o out.mkv" + tiny +
-                                 " & pid=$!; until [ -e finishing ]; do sleep 0.05; done; "
+                                 " & pid=$!; timeout 60 sh -c 'until [ -e finishing ]; do sleep 0.05; done'; "
                                  "start=$(date +%s%N); kill -" + signal +
                                  " $pid; wait $pid; echo status $? after "
                                  "$(( ($(date +%s%N) - start) / 100000000 ))",
@@ -103,7 +103,7 @@ TEST(CaptureFaults, ASignalBeforeTheRenameEndsTheRunWhateverItWaitsOn) {
                          "< video > /dev/null 2>&1 & reader=$!; " + captureProgram() +
                          " -o - --size 128x72 --frames 0-19 > video 2> log & pid=$!; "
                          "( sleep 20; kill -KILL $pid ) > /dev/null 2>&1 & watchdog=$!; "
-                         "until grep -q 'frame 4 of' log 2>/dev/null; do sleep 0.1; done; "
+                         "timeout 60 sh -c 'until grep -q \"frame 4 of\" log; do sleep 0.1; done'; "
                          "sleep 1; kill -TERM $pid; wait $pid; echo status $?; "
                          "kill $reader $watchdog 2>/dev/null; cat log",
                     output),
