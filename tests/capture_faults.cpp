@@ -11,7 +11,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 
@@ -179,42 +178,29 @@ TEST(CapturePipeline, AFrameBufferThatCannotBeMappedFailsTheRunWithOneLine) {
     EXPECT_FALSE(exists(dir + "/00.png"));
 }
 
-// What `strace -f` recorded, checked: every rename of a ".part" file comes
-// after an fsync, on the same thread, of a descriptor opened on that file.
+// What `strace -f -y` recorded, checked: every rename of a ".part" file
+// comes after an fsync, on the same thread, of a descriptor on that file.
 // The failures, one a line (empty when all are flushed), and the renames.
 std::string unflushedRenames(const std::string& trace, int& renames) {
     std::istringstream lines(trace);
     std::string line, failures;
-    std::map<std::string, std::string> opened;  // "pid fd" -> path
-    std::map<std::string, bool> flushed;        // "pid path" -> fsync since it was opened
-    std::map<std::string, std::string> unfinished;  // pid -> a call's first half
+    std::vector<std::string> flushed;  // "pid /path" of each fsync
     renames = 0;
     while (std::getline(lines, line)) {
         const std::string pid = line.substr(0, line.find(' '));
-        const std::size_t cut = line.find(" <unfinished ...>");
-        if (cut != std::string::npos) {
-            unfinished[pid] = line.substr(0, cut);
-            continue;
-        }
-        const std::size_t resumed = line.find(" resumed>");
-        if (resumed != std::string::npos) line = unfinished[pid] + line.substr(resumed + 9);
-        const std::size_t quote = line.find('"');
-        const std::string path =
-            quote == std::string::npos ? "" : line.substr(quote + 1, line.find('"', quote + 1) - quote - 1);
-        const std::size_t equals = line.rfind("= ");
-        const std::string result = equals == std::string::npos ? "" : line.substr(equals + 2);
-        if (line.find(" openat(") != std::string::npos && result.find_first_not_of("0123456789") != 0) {
-            opened[pid + " " + result] = path;
-            flushed[pid + " " + path] = false;
-        } else if (line.find(" fsync(") != std::string::npos ||
-                   line.find(" fdatasync(") != std::string::npos) {
-            const std::size_t open = line.find('(');
-            const std::string fd = line.substr(open + 1, line.find(')') - open - 1);
-            flushed[pid + " " + opened[pid + " " + fd]] = true;
-        } else if (line.find(" rename") != std::string::npos && path.size() > 5 &&
-                   path.compare(path.size() - 5, 5, ".part") == 0) {
+        const std::size_t open = line.find('<'), quote = line.find('"');
+        if (line.find(" fsync(") != std::string::npos && open != std::string::npos) {
+            flushed.push_back(pid + " " + line.substr(open + 1, line.find('>') - open - 1));
+        } else if (line.find(" rename") != std::string::npos && quote != std::string::npos) {
+            const std::string path = line.substr(quote + 1, line.find('"', quote + 1) - quote - 1);
+            if (path.size() < 5 || path.compare(path.size() - 5, 5, ".part") != 0) continue;
             ++renames;
-            if (!flushed[pid + " " + path]) failures += path + " renamed unflushed\n";
+            bool found = false;
+            for (const std::string& f : flushed)
+                found = found || (f.compare(0, pid.size() + 1, pid + " ") == 0 &&
+                                  f.size() >= path.size() &&
+                                  f.compare(f.size() - path.size(), path.size(), path) == 0);
+            if (!found) failures += path + " renamed unflushed\n";
         }
     }
     return failures;
@@ -223,7 +209,7 @@ std::string unflushedRenames(const std::string& trace, int& renames) {
 TEST(CaptureFaults, EveryFileIsFlushedToDiskBeforeItTakesItsName) {
     const std::string dir = faultFolder("flush", "cat >/dev/null; echo video > \"$out\"");
     const std::string traced =
-        "strace -f -qq --seccomp-bpf -e trace=openat,fsync,fdatasync,rename,renameat,renameat2 "
+        "strace -f -y -qq --seccomp-bpf -e trace=fsync,rename,renameat,renameat2 "
         "-o trace " + captureProgram();
     const struct {
         std::string output;
