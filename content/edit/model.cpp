@@ -344,29 +344,37 @@ int trackByName(const std::string& name) {
 
 std::int32_t interpolationByName(const std::string& word) { return interpolationType(word); }
 
-bool openModel(EditModel& m, const ContentSources& sources, std::string* error,
-               std::vector<std::string>* notes) {
+bool openModelTexts(EditModel& m, const std::string paths[modelFileCount],
+                    const std::string texts[modelFileCount], std::string* error) {
     closeModel(m);
     std::string why;
-    std::vector<std::string> paths;
     for (int t = 0; t < trackCount; ++t) {
-        ModelFile& f = m.files[t];
-        f.path = sources.tracks + "/" + trackNames[t] + ".track";
-        if (!readFile(f.path, f.bytes)) return fail(error, f.path + ": cannot read the track file");
-        if (!parseTrackText(f.bytes, f.path, m.keys[t], why) ||
-            !checkShowTrack(t, m.keys[t], f.path, why))
+        m.files[t] = ModelFile{paths[t], texts[t]};
+        if (!parseTrackText(texts[t], paths[t], m.keys[t], why) ||
+            !checkShowTrack(t, m.keys[t], paths[t], why))
             return fail(error, why);
-        paths.push_back(f.path);
     }
-    ModelFile& f = m.files[tweakFile];
-    f.path = sources.tweaks;
-    if (!readFile(f.path, f.bytes)) return fail(error, f.path + ": cannot read the tweak file");
-    if (!parseTweakText(f.bytes, f.path, m.tweaks, why) || !checkTweakNames(m.tweaks, f.path, why))
+    m.files[tweakFile] = ModelFile{paths[tweakFile], texts[tweakFile]};
+    if (!parseTweakText(texts[tweakFile], paths[tweakFile], m.tweaks, why) ||
+        !checkTweakNames(m.tweaks, paths[tweakFile], why))
         return fail(error, why);
-    paths.push_back(f.path);
-    if (!loadTracks(m, error)) return false;
+    return loadTracks(m, error);
+}
+
+bool openModel(EditModel& m, const ContentSources& sources, std::string* error,
+               std::vector<std::string>* notes) {
+    std::string paths[modelFileCount], texts[modelFileCount];
+    for (int t = 0; t < trackCount; ++t) {
+        paths[t] = sources.tracks + "/" + trackNames[t] + ".track";
+        if (!readFile(paths[t], texts[t])) return fail(error, paths[t] + ": cannot read the track file");
+    }
+    paths[tweakFile] = sources.tweaks;
+    if (!readFile(paths[tweakFile], texts[tweakFile]))
+        return fail(error, paths[tweakFile] + ": cannot read the tweak file");
+    if (!openModelTexts(m, paths, texts, error)) return false;
     if (notes != nullptr)
-        for (const std::string& left : leftoverSaves(paths))
+        for (const std::string& left :
+             leftoverSaves(std::vector<std::string>(paths, paths + modelFileCount)))
             notes->push_back(left + ": left by a save that did not finish: it holds the new text "
                                     "of " + left.substr(0, left.size() - std::strlen(saveSuffix)) +
                              " (rename it over that file to finish the save, or delete it)");
