@@ -36,8 +36,8 @@
 
 namespace {
 
-// One build of the Windows programs: where they are, the Wine that runs
-// them and the prefix they run in.
+// One build of the Windows programs: where they are and the Wine that runs
+// them.
 struct WindowsBuild {
     const char* name;     // as the tests' names end
     std::string bin;      // the programs
