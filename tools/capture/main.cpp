@@ -30,7 +30,7 @@
 #include "tools/capture/output.h"
 #include "tools/capture/pipeline.h"
 #include "tools/capture/plan.h"
-#include "tools/capture/progress.h"
+#include "tools/common/progress.h"
 #include "tools/capture/sound.h"
 #include "tools/common/options.h"
 

@@ -2,6 +2,7 @@
 #include "tools/common/png.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -36,13 +37,26 @@ void onWarning(png_structp, png_const_charp) {}
 namespace png {
 
 bool write(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
-           std::string* error) {
+           std::string* error, const std::string& comment) {
     if (width <= 0 || height <= 0 || width > 65535 || height > 65535 ||
         rgb.size() != std::size_t(width) * std::size_t(height) * 3u)
         return fail(error, path, "the image is not " + std::to_string(width) + " x " +
                                      std::to_string(height) + " RGB pixels");
-    File file{std::fopen(path.c_str(), "wb")};
+    // Written beside its name and renamed once complete; a device (a
+    // pipe, /dev/full) is written as it is.
+    struct stat status;
+    const bool device = ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+    const std::string part = device ? path : path + ".part";
+    File file{std::fopen(part.c_str(), "wb")};
     if (file.handle == nullptr) return fail(error, path, std::strerror(errno));
+    struct Leftover {
+        const std::string& name;
+        bool keep = false;
+        bool device;
+        ~Leftover() {
+            if (!keep && !device) std::remove(name.c_str());
+        }
+    } leftover{part, false, device};
 
     std::string why;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &why, onError, onWarning);
@@ -58,6 +72,15 @@ bool write(const std::string& path, int width, int height, const std::vector<std
     png_init_io(png, file.handle);
     png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::string key = "Comment";
+    if (!comment.empty()) {
+        png_text text = {};
+        text.compression = PNG_TEXT_COMPRESSION_NONE;
+        text.key = &key[0];
+        text.text = const_cast<char*>(comment.c_str());
+        text.text_length = comment.size();
+        png_set_text(png, info, &text, 1);
+    }
     png_write_info(png, info);
     for (int y = 0; y < height; ++y)
         png_write_row(png, &rgb[std::size_t(y) * std::size_t(width) * 3u]);
@@ -71,11 +94,14 @@ bool write(const std::string& path, int width, int height, const std::vector<std
         return fail(error, path, std::strerror(errno));
     }
     if (std::fclose(handle) != 0) return fail(error, path, std::strerror(errno));
+    if (!device && std::rename(part.c_str(), path.c_str()) != 0)
+        return fail(error, path, std::strerror(errno));
+    leftover.keep = true;
     return true;
 }
 
 bool read(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,
-          std::string* error) {
+          std::string* error, std::string* comment) {
     File file{std::fopen(path.c_str(), "rb")};
     if (file.handle == nullptr) return fail(error, path, std::strerror(errno));
     png_byte signature[8];
@@ -108,7 +134,15 @@ bool read(const std::string& path, int& width, int& height, std::vector<std::uin
     png_read_update_info(png, info);
     rgb.assign(std::size_t(w) * std::size_t(h) * 3u, 0);
     for (png_uint_32 y = 0; y < h; ++y) png_read_row(png, &rgb[std::size_t(y) * w * 3u], nullptr);
-    png_read_end(png, nullptr);
+    png_read_end(png, info);
+    if (comment) {
+        comment->clear();
+        png_textp texts = nullptr;
+        const int count = png_get_text(png, info, &texts, nullptr);
+        for (int i = 0; i < count; ++i)
+            if (std::strcmp(texts[i].key, "Comment") == 0)
+                comment->assign(texts[i].text, texts[i].text_length);
+    }
     png_destroy_read_struct(&png, &info, nullptr);
     width = int(w);
     height = int(h);

@@ -1,0 +1,81 @@
+// checks.cpp: show times against the show's end, scene scales against the
+// render size, output paths against the file system.
+#include "tools/common/checks.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "host/moment.h"
+#include "render/resources.h"
+
+namespace {
+
+// The longest show looked for an end in: one hour.
+constexpr std::int32_t longestShow = 3600000;
+
+}  // namespace
+
+std::int32_t showLastFrame(const ShowTracks& tracks) {
+    for (std::int32_t t = 0; t <= longestShow; ++t)
+        if (showEndsAt(tracks, t)) return t;
+    return -1;
+}
+
+std::string showClockText(std::int64_t ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld.%03lld", (long long)(ms / 60000),
+                  (long long)(ms / 1000 % 60), (long long)(ms % 1000));
+    return text;
+}
+
+bool withinShow(const std::string& what, std::int64_t ms, std::int32_t last, std::string* why) {
+    if (ms >= 0 && (last < 0 || ms <= last)) return true;
+    if (why)
+        *why = what + " is " + (ms < 0 ? "before the show's start" : "past the show's end") +
+               ": its last frame is at " + std::to_string(last) + " ms (" + showClockText(last) +
+               ")";
+    return false;
+}
+
+bool sceneScaleFits(int width, int height, float scale, std::string* why) {
+    if (pixelCount(float(width) * scale) >= 1 && pixelCount(float(height) * scale) >= 1)
+        return true;
+    // The smallest scale that gives the shorter side one pixel, to three
+    // digits, rounded up so that it works as written.
+    const int side = width < height ? width : height;
+    double smallest = 1.0 / double(side);
+    const double unit = std::pow(10.0, std::floor(std::log10(smallest)) - 2.0);
+    smallest = std::ceil(smallest / unit) * unit;
+    while (pixelCount(float(side) * float(smallest)) < 1) smallest += unit;
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", smallest);
+    if (why) {
+        char scaleText[32];
+        std::snprintf(scaleText, sizeof scaleText, "%g", double(scale));
+        *why = "--scale " + std::string(scaleText) + " leaves no pixel of the scene pass at " +
+               std::to_string(width) + " x " + std::to_string(height) +
+               "; the smallest scale that does is " + text;
+    }
+    return false;
+}
+
+bool outputCreatable(const std::string& what, const std::string& path, std::string* why) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path file(path);
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    std::string line;
+    if (!fs::is_directory(folder, ec))
+        line = "the folder " + folder.string() + " does not exist";
+    else if (fs::is_directory(file, ec))
+        line = path + " is a folder";
+    else if (access(folder.c_str(), W_OK | X_OK) != 0)
+        line = "the folder " + folder.string() + " takes no new file";
+    if (line.empty()) return true;
+    if (why) *why = what + " " + path + ": cannot be written (" + line + ")";
+    return false;
+}
