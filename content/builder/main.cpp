@@ -17,18 +17,20 @@
 // A file is rewritten only when its bytes change, so an unchanged asset
 // rebuilds nothing. With --depfile it also writes the files it read as a
 // make-style dependency file for the build. A bad asset stops the build
-// with one message, "file:line: fault".
+// with one message, "file:line: fault"; an --out folder that is missing or
+// takes no file is refused (status 2) before anything is read.
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "content/builder/block.h"
 #include "tools/common/options.h"
+#include "tools/common/paths.h"
 
 namespace {
 
 int stop(const std::string& message) {
-    std::fprintf(stderr, "content: %s\n", message.c_str());
+    std::fprintf(stderr, "ostrel-content-builder: %s\n", message.c_str());
     return 1;
 }
 
@@ -67,6 +69,9 @@ int main(int argc, char** argv) {
             return parser.refuse("--out, --tracks, --tweaks, --shaders and --soundtrack are "
                                  "all required (see --help)");
 
+    std::string why;
+    if (!folderWritable("--out", out, &why)) return parser.refuse(why);
+
     ContentPieces pieces;
     std::string error;
     if (!gatherContent(sources, pieces, &error)) return stop(error);
@@ -79,7 +84,7 @@ int main(int argc, char** argv) {
         file.close();
         if (!file) return stop("cannot write " + depfile);
     }
-    std::printf("content: %d tracks (%d keys), %d tweak settings, soundtrack %.3f s\n",
+    std::printf("ostrel-content-builder: %d tracks (%d keys), %d tweak settings, soundtrack %.3f s\n",
                 int(trackCount), pieces.keys, pieces.tweaks, pieces.soundtrackSeconds);
     return 0;
 }

@@ -30,6 +30,7 @@
 #include "tools/capture/output.h"
 #include "tools/capture/pipeline.h"
 #include "tools/capture/plan.h"
+#include "tools/common/checks.h"
 #include "tools/common/progress.h"
 #include "tools/capture/sound.h"
 #include "tools/common/options.h"
@@ -73,7 +74,12 @@ int fail(const std::string& line) {
 
 std::string framesText(std::int64_t first, std::int64_t count) {
     if (count <= 0) return "no frame";
+    if (count == 1) return "frame " + std::to_string(first);
     return "frames " + std::to_string(first) + "-" + std::to_string(first + count - 1);
+}
+
+std::string countText(std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 void printPlan(const FramePlan& p) {
@@ -102,7 +108,7 @@ int reportUnfinished(Output& out, const CaptureRun& run, std::int64_t from,
                                               (stopSignal == SIGINT ? "SIGINT" : "SIGTERM")
                                         : why;
     std::string line = head + "; " + std::to_string(run.written) + " of " +
-                       std::to_string(total) + " frames written";
+                       countText(total, "frame", "frames") + " written";
     if (out.name.kind == OutputKind::pngSequence) {
         if (run.written > 0) line += " (" + framesText(from, run.written) + ")";
         line += "; --resume goes on from frame " + std::to_string(from + run.written);
@@ -124,10 +130,11 @@ int main(int argc, char** argv) {
         "(a PNG sequence), NAME.png (one frame), NAME.wav (the sound alone), - (YUV4MPEG2 on\n"
         "standard output). Frame i shows the show at floor(i x 1000 / fps) ms.");
     parser.text("-o", "FILE", &o.output, "what to write (required, but for --plan and --render-only)");
-    parser.size("--size", 4096, &o.width, &o.height, "the frame size (default 1280x720)");
+    parser.size("--size", &o.width, &o.height, "the frame size, sides 1 to 8192 (default 1280x720)");
     parser.integer("--fps", "N", 1, 240, &o.request.fps, "frames a second (default 60)");
     parser.number("--scale", "S", 0.0, 1.0, true, &o.scale,
-                  "scene scale: the scene pass at S times the size (0.25 as the quarter build)");
+                  "scene scale: the scene pass at S times the size, above 0 up to 1 (default 1;\n"
+                  "0.25 as the quarter build)");
     parser.integer("--from", "MS", 0, 3600000, &o.request.from,
                    "the first frame at or after this show time (default 0)");
     parser.integer("--to", "MS", 1, 3600000, &o.request.to,
@@ -167,6 +174,7 @@ int main(int argc, char** argv) {
         return parser.refuse("--quality is for .mp4 and .mkv outputs");
     if (o.resume && (o.output.empty() || name.kind != OutputKind::pngSequence))
         return parser.refuse("--resume is for PNG sequences (-o frames/%05d.png)");
+    if (!sceneScaleFits(o.width, o.height, o.scale, &why)) return parser.refuse(why);
 
     ShowTracks tracks;
     if (!loadShowTracks(ostrelContent, tracks, &why)) return fail(why);
@@ -194,7 +202,9 @@ int main(int argc, char** argv) {
     if (o.resume) {
         if (!resumeFrom(out, plan.first, plan.last, &from, &why)) return fail(why);
         if (from > plan.last) {
-            if (!o.quiet) fail("all " + std::to_string(total) + " frames are written already");
+            if (!o.quiet)
+                fail(total == 1 ? std::string("the frame is written already")
+                                : "all " + std::to_string(total) + " frames are written already");
             return 0;
         }
         out.firstFrame = from;
@@ -254,14 +264,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ostrel-capture: %s (show time %d to %d ms, %.3f s)%s", what.c_str(),
                      frameTime(plan.fps, from), frameTime(plan.fps, plan.last), seconds,
                      o.renderOnly ? ", drawn and not written" : (", into " + o.output).c_str());
-        if (drawsFrames(name.kind) || o.renderOnly)
+        // Only what ran: no writer for --render-only, no ffmpeg but for
+        // .mp4 and .mkv.
+        if (drawsFrames(name.kind) || o.renderOnly) {
             std::fprintf(stderr,
                          ": %.1f s for the frames (%.2f fps) after %.1f s of start-up; "
-                         "processor s: %.1f drawing%s, %.1f converting and "
-                         "writing, %.1f in ffmpeg",
+                         "processor s: %.1f drawing%s",
                          framesSeconds, double(frames) / framesSeconds, startup,
-                         framesCpu - run.writerCpu, o.renderOnly ? "" : " and reading back",
-                         run.writerCpu, encoderCpu);
+                         framesCpu - run.writerCpu, o.renderOnly ? "" : " and reading back");
+            if (!o.renderOnly) std::fprintf(stderr, ", %.1f converting and writing", run.writerCpu);
+            if (!o.renderOnly && usesFfmpeg(name.kind))
+                std::fprintf(stderr, ", %.1f in ffmpeg", encoderCpu);
+        }
         std::fprintf(stderr, "\n");
     }
     return 0;

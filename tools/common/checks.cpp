@@ -2,12 +2,9 @@
 // render size, output paths against the file system.
 #include "tools/common/checks.h"
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include "host/moment.h"
 #include "render/resources.h"
@@ -60,22 +57,5 @@ bool sceneScaleFits(int width, int height, float scale, std::string* why) {
                std::to_string(width) + " x " + std::to_string(height) +
                "; the smallest scale that does is " + text;
     }
-    return false;
-}
-
-bool outputCreatable(const std::string& what, const std::string& path, std::string* why) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path file(path);
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    std::string line;
-    if (!fs::is_directory(folder, ec))
-        line = "the folder " + folder.string() + " does not exist";
-    else if (fs::is_directory(file, ec))
-        line = path + " is a folder";
-    else if (access(folder.c_str(), W_OK | X_OK) != 0)
-        line = "the folder " + folder.string() + " takes no new file";
-    if (line.empty()) return true;
-    if (why) *why = what + " " + path + ": cannot be written (" + line + ")";
     return false;
 }

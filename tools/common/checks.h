@@ -8,14 +8,15 @@
 //     [0, the show's last frame];
 //   - a scene scale against the render size: the scene target must have at
 //     least one pixel each way;
-//   - an output file against the file system: its folder must exist and
-//     take a new file.
+//   - an output file against the file system (tools/common/paths.h).
 // Each check returns false with one line in *why (no program name: the
 // caller refuses through OptionParser::refuse, status 2).
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "tools/common/paths.h"
 
 struct ShowTracks;
 
@@ -33,7 +34,3 @@ bool withinShow(const std::string& what, std::int64_t ms, std::int32_t last, std
 // The scene target of width x height at `scale` (truncated, as the render
 // code makes it) has a pixel each way.
 bool sceneScaleFits(int width, int height, float scale, std::string* why);
-
-// The file `path` can be created: its folder exists and takes new files
-// (a folder named as the file is refused too).
-bool outputCreatable(const std::string& what, const std::string& path, std::string* why);
