@@ -55,11 +55,11 @@ int main(int argc, char** argv) {
                         "[--depfile FILE]",
                         "Checks the show's source assets and writes the content block (content.S, "
                         "content_layout.h\nand its pieces) into DIR.");
-    parser.text("--out", "DIR", &out, "where the block and its pieces go");
-    parser.text("--tracks", "DIR", &sources.tracks, "the folder of the 13 NAME.track files");
-    parser.text("--tweaks", "FILE", &sources.tweaks, "the tweak settings file");
-    parser.text("--shaders", "DIR", &sources.shaders, "the folder of the shader sources");
-    parser.text("--soundtrack", "FILE", &sources.soundtrack, "the soundtrack's RIFF/WAVE image");
+    parser.text("--out", "DIR", &out, "where the block and its pieces go (required; the folder must exist)");
+    parser.text("--tracks", "DIR", &sources.tracks, "the folder of the 13 NAME.track files (required)");
+    parser.text("--tweaks", "FILE", &sources.tweaks, "the tweak settings file (required)");
+    parser.text("--shaders", "DIR", &sources.shaders, "the folder of the shader sources (required)");
+    parser.text("--soundtrack", "FILE", &sources.soundtrack, "the soundtrack's RIFF/WAVE image (required)");
     parser.text("--depfile", "FILE", &depfile, "also write the files read, for the build");
     const int status = parser.parse(argc, argv);
     if (status >= 0) return status;

@@ -131,16 +131,16 @@ int main(int argc, char** argv) {
         "standard output). Frame i shows the show at floor(i x 1000 / fps) ms.");
     parser.text("-o", "FILE", &o.output, "what to write (required, but for --plan and --render-only)");
     parser.size("--size", &o.width, &o.height, "the frame size, sides 1 to 8192 (default 1280x720)");
-    parser.integer("--fps", "N", 1, 240, &o.request.fps, "frames a second (default 60)");
+    parser.integer("--fps", "N", 1, 240, &o.request.fps, "frames a second, 1 to 240 (default 60)");
     parser.number("--scale", "S", 0.0, 1.0, true, &o.scale,
                   "scene scale: the scene pass at S times the size, above 0 up to 1 (default 1;\n"
                   "0.25 as the quarter build)");
     parser.integer("--from", "MS", 0, 3600000, &o.request.from,
-                   "the first frame at or after this show time (default 0)");
+                   "the first frame at or after this show time, up to the show's last frame\n(default 0)");
     parser.integer("--to", "MS", 1, 3600000, &o.request.to,
-                   "end before this show time (default: with the frame on which the show ends)");
+                   "end before this show time, 1 or more (default, and at most: with the frame\non which the show ends)");
     parser.range("--frames", "A-B", 0, 216000000, &o.request.firstFrame, &o.request.lastFrame,
-                 "frames A to B (numbered from the start of the show), for splitting the work");
+                 "frames A to B, A <= B (numbered from the start of the show; B past the show's\nend ends with it), for splitting the work");
     parser.integer("--quality", "CRF", 0, 51, &o.quality,
                    "H.264 constant rate factor: 0 best, 51 worst (default 18)");
     parser.flag("--resume", &o.resume, "PNG sequence: go on after the last frame written");
@@ -261,8 +261,12 @@ int main(int argc, char** argv) {
                                      " x " + std::to_string(o.height) + " at " +
                                      std::to_string(r.fps) + " fps"
                                : "the sound of " + framesText(from, frames);
-        std::fprintf(stderr, "ostrel-capture: %s (show time %d to %d ms, %.3f s)%s", what.c_str(),
-                     frameTime(plan.fps, from), frameTime(plan.fps, plan.last), seconds,
+        const std::string times =
+            frames == 1 ? std::to_string(frameTime(plan.fps, from)) + " ms"
+                        : std::to_string(frameTime(plan.fps, from)) + " to " +
+                              std::to_string(frameTime(plan.fps, plan.last)) + " ms";
+        std::fprintf(stderr, "ostrel-capture: %s (show time %s, %.3f s)%s", what.c_str(),
+                     times.c_str(), seconds,
                      o.renderOnly ? ", drawn and not written" : (", into " + o.output).c_str());
         // Only what ran: no writer for --render-only, no ffmpeg but for
         // .mp4 and .mkv.
