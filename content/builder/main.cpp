@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
         file.close();
         if (!file) return stop("cannot write " + depfile);
     }
-    std::printf("ostrel-content-builder: %d tracks (%d keys), %d tweak settings, soundtrack %.3f s\n",
-                int(trackCount), pieces.keys, pieces.tweaks, pieces.soundtrackSeconds);
+    std::printf("ostrel-content-builder: %d tracks (%d key%s), %d tweak setting%s, soundtrack %.3f s\n",
+                int(trackCount), pieces.keys, pieces.keys == 1 ? "" : "s", pieces.tweaks,
+                pieces.tweaks == 1 ? "" : "s", pieces.soundtrackSeconds);
     return 0;
 }
