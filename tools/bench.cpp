@@ -293,8 +293,10 @@ int main(int argc, char** argv) {
         frames.push_back(passes);
     }
     const std::size_t passCount = frames[0].size();
-    std::printf("\nframe pass (median of %d frames)      gpu ms   wall ms   first frame wall ms\n",
-                options.frames);
+    const std::string measured = options.frames == 1 ? std::string("(1 frame)")
+                                                     : "(median of " + std::to_string(options.frames) + " frames)";
+    std::printf("\n%-36s gpu ms   wall ms   first frame wall ms\n",
+                ("frame pass " + measured).c_str());
     double totalGpu = 0, totalWall = 0, totalFirst = 0;
     int chain = 0;
     for (std::size_t p = 0; p < passCount; ++p) {

@@ -84,7 +84,7 @@ int takeReference(const OptionParser& parser, Options& o, picture::Frames& refer
     }
     if (reference.rgb.size() != o.times.size())
         return parser.refuse(o.reference + " holds " + std::to_string(reference.rgb.size()) +
-                             " frames of " + std::to_string(o.width) + "x" +
+                             (reference.rgb.size() == 1 ? " frame of " : " frames of ") + std::to_string(o.width) + "x" +
                              std::to_string(o.height) + ", and " + timesText(o.times) +
                              " are asked for (give --times)");
     return -1;
