@@ -1,5 +1,5 @@
 // checks.cpp: show times against the show's end, scene scales against the
-// render size, output paths against the file system.
+// render size.
 #include "tools/common/checks.h"
 
 #include <cmath>
@@ -9,15 +9,8 @@
 #include "host/moment.h"
 #include "render/resources.h"
 
-namespace {
-
-// The longest show looked for an end in: one hour.
-constexpr std::int32_t longestShow = 3600000;
-
-}  // namespace
-
-std::int32_t showLastFrame(const ShowTracks& tracks) {
-    for (std::int32_t t = 0; t <= longestShow; ++t)
+std::int32_t showLastFrame(const ShowTracks& tracks, std::int32_t within) {
+    for (std::int32_t t = 0; t <= within; ++t)
         if (showEndsAt(tracks, t)) return t;
     return -1;
 }
@@ -32,9 +25,9 @@ std::string showClockText(std::int64_t ms) {
 bool withinShow(const std::string& what, std::int64_t ms, std::int32_t last, std::string* why) {
     if (ms >= 0 && (last < 0 || ms <= last)) return true;
     if (why)
-        *why = what + " is " + (ms < 0 ? "before the show's start" : "past the show's end") +
-               ": its last frame is at " + std::to_string(last) + " ms (" + showClockText(last) +
-               ")";
+        *why = ms < 0 ? what + " is before the show's start (0 ms)"
+                      : what + " is past the show's end: its last frame is at " +
+                            std::to_string(last) + " ms (" + showClockText(last) + ")";
     return false;
 }
 

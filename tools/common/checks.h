@@ -21,8 +21,8 @@
 struct ShowTracks;
 
 // The show's last frame: the first show time (ms) whose values end the
-// show; -1 when the show does not end within an hour.
-std::int32_t showLastFrame(const ShowTracks& tracks);
+// show (showEndsAt); -1 when the show does not end by `within` (an hour).
+std::int32_t showLastFrame(const ShowTracks& tracks, std::int32_t within = 3600000);
 
 // "1:41.334" for 101334 ms.
 std::string showClockText(std::int64_t ms);

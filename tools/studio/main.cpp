@@ -118,8 +118,8 @@ void* lookupGl(const char* name, void*) { return SDL_GL_GetProcAddress(name); }
 // The show's last frame: the first show time whose values end the show; a
 // show that never ends lasts as long as its soundtrack.
 std::int32_t showEnd(const ShowTracks& tracks, std::int32_t soundtrackLength) {
-    const std::int32_t last = showLastFrame(tracks);
-    return last < 0 || last > soundtrackLength ? soundtrackLength : last;
+    const std::int32_t last = showLastFrame(tracks, soundtrackLength);
+    return last < 0 ? soundtrackLength : last;
 }
 
 struct App {
