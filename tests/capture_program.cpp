@@ -214,7 +214,7 @@ TEST(Capture, PngSequenceIsTheShowByteForByteAndResumes) {
     EXPECT_EQ(run(capture + " -o " + pattern + " --size 64x36 --fps 10 --frames 400-430 --resume",
                   &output),
               1);
-    EXPECT_NE(output.find("00419.png is 96 x 54, not 64 x 36"), std::string::npos) << output;
+    EXPECT_NE(output.find("00400.png is 96 x 54, not 64 x 36"), std::string::npos) << output;
 }
 
 TEST(Capture, Yuv4mpegOnStdoutDecodesToTheShow) {

@@ -3,6 +3,7 @@
 #include "tools/picture.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -116,15 +117,19 @@ bool write(const std::string& path, const Frames& frames, std::string* error) {
     std::vector<std::uint8_t> all;
     for (const std::vector<std::uint8_t>& frame : frames.rgb)
         all.insert(all.end(), frame.begin(), frame.end());
-    return png::write(path, frames.width, frames.height * int(frames.rgb.size()), all, error,
-                      describe(frames));
+    const std::string part = path + ".part";
+    if (png::write(part, frames.width, frames.height * int(frames.rgb.size()), all, error,
+                   describe(frames)))
+        return replaceWith(part, path, error);
+    std::remove(part.c_str());
+    return false;
 }
 
 bool read(const std::string& path, int width, int height, Frames& frames, std::string* error) {
     int w = 0, h = 0;
     std::vector<std::uint8_t> all;
     std::string comment;
-    if (!png::read(path, w, h, all, error, &comment)) return false;
+    if (!png::read(path, w, h, all, error, 0, 0, &comment)) return false;
     frames = Frames{};
     Frames described;
     if (parseDescription(comment, described) && described.width == width &&
@@ -139,7 +144,7 @@ bool readDescribed(const std::string& path, Frames& frames, std::string* error) 
     int w = 0, h = 0;
     std::vector<std::uint8_t> all;
     std::string comment;
-    if (!png::read(path, w, h, all, error, &comment)) return false;
+    if (!png::read(path, w, h, all, error, 0, 0, &comment)) return false;
     frames = Frames{};
     if (!parseDescription(comment, frames)) {
         if (error) error->clear();

@@ -170,7 +170,10 @@ int main(int argc, char** argv) {
         showProgress(progress, i + 1, i + 1 == count);
     }
 
-    if (!png::write(o.output, sheet.width, sheet.height, sheet.rgb, &error)) {
+    const std::string part = o.output + ".part";
+    if (!png::write(part, sheet.width, sheet.height, sheet.rgb, &error) ||
+        !replaceWith(part, o.output, &error)) {
+        std::remove(part.c_str());
         std::fprintf(stderr, "ostrel-sheet: %s\n", error.c_str());
         return 1;
     }

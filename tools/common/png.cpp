@@ -2,14 +2,16 @@
 #include "tools/common/png.h"
 
 #include <png.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
+
+constexpr int largestSide = 65535;
 
 struct File {
     std::FILE* handle;
@@ -38,25 +40,12 @@ namespace png {
 
 bool write(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
            std::string* error, const std::string& comment) {
-    if (width <= 0 || height <= 0 || width > 65535 || height > 65535 ||
+    if (width <= 0 || height <= 0 || width > largestSide || height > largestSide ||
         rgb.size() != std::size_t(width) * std::size_t(height) * 3u)
         return fail(error, path, "the image is not " + std::to_string(width) + " x " +
                                      std::to_string(height) + " RGB pixels");
-    // Written beside its name and renamed once complete; a device (a
-    // pipe, /dev/full) is written as it is.
-    struct stat status;
-    const bool device = ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
-    const std::string part = device ? path : path + ".part";
-    File file{std::fopen(part.c_str(), "wb")};
+    File file{std::fopen(path.c_str(), "wb")};
     if (file.handle == nullptr) return fail(error, path, std::strerror(errno));
-    struct Leftover {
-        const std::string& name;
-        bool keep = false;
-        bool device;
-        ~Leftover() {
-            if (!keep && !device) std::remove(name.c_str());
-        }
-    } leftover{part, false, device};
 
     std::string why;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &why, onError, onWarning);
@@ -94,14 +83,12 @@ bool write(const std::string& path, int width, int height, const std::vector<std
         return fail(error, path, std::strerror(errno));
     }
     if (std::fclose(handle) != 0) return fail(error, path, std::strerror(errno));
-    if (!device && std::rename(part.c_str(), path.c_str()) != 0)
-        return fail(error, path, std::strerror(errno));
-    leftover.keep = true;
     return true;
 }
 
 bool read(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,
-          std::string* error, std::string* comment) {
+          std::string* error, int expectWidth, int expectHeight, std::string* comment) {
+    width = height = 0;
     File file{std::fopen(path.c_str(), "rb")};
     if (file.handle == nullptr) return fail(error, path, std::strerror(errno));
     png_byte signature[8];
@@ -121,8 +108,18 @@ bool read(const std::string& path, int& width, int& height, std::vector<std::uin
     }
     png_init_io(png, file.handle);
     png_set_sig_bytes(png, 8);
+    png_set_user_limits(png, largestSide, largestSide);  // what write allows
     png_read_info(png, info);
     const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+    width = int(w);
+    height = int(h);
+    if (expectWidth > 0 && expectHeight > 0 &&
+        (w != png_uint_32(expectWidth) || h != png_uint_32(expectHeight))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return fail(error, path, "the image is " + std::to_string(w) + " x " + std::to_string(h) +
+                                     ", not " + std::to_string(expectWidth) + " x " +
+                                     std::to_string(expectHeight));
+    }
     const int depth = png_get_bit_depth(png, info), type = png_get_color_type(png, info);
     if (depth != 8 || (type != PNG_COLOR_TYPE_RGB && type != PNG_COLOR_TYPE_RGBA &&
                        type != PNG_COLOR_TYPE_GRAY)) {
@@ -132,7 +129,13 @@ bool read(const std::string& path, int& width, int& height, std::vector<std::uin
     if (type == PNG_COLOR_TYPE_RGBA) png_set_strip_alpha(png);
     if (type == PNG_COLOR_TYPE_GRAY) png_set_gray_to_rgb(png);
     png_read_update_info(png, info);
-    rgb.assign(std::size_t(w) * std::size_t(h) * 3u, 0);
+    try {
+        rgb.assign(std::size_t(w) * std::size_t(h) * 3u, 0);
+    } catch (const std::bad_alloc&) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return fail(error, path, "no memory for " + std::to_string(w) + " x " +
+                                     std::to_string(h) + " pixels");
+    }
     for (png_uint_32 y = 0; y < h; ++y) png_read_row(png, &rgb[std::size_t(y) * w * 3u], nullptr);
     png_read_end(png, info);
     if (comment) {
@@ -144,8 +147,6 @@ bool read(const std::string& path, int& width, int& height, std::vector<std::uin
                 comment->assign(texts[i].text, texts[i].text_length);
     }
     png_destroy_read_struct(&png, &info, nullptr);
-    width = int(w);
-    height = int(h);
     return true;
 }
 
