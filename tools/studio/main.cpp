@@ -505,6 +505,9 @@ int run(App& app) {
     playSamples(app.sound, &app.builtSamples);
 
     Transport& t = app.transport;
+    // Watched before the first reading, which can take seconds of program
+    // builds: a save meanwhile is seen once it is done.
+    if (!openWatcher(app.watcher, app.studio.tree, &error)) warn(error + "; saves are not seen");
     say("reading the sources under " + app.options.source);
     applyReload(app, reloadAll(app.studio), true);
     // The times asked for, against the show the sources make.
@@ -529,7 +532,6 @@ int run(App& app) {
     }
     setPlaying(t, true);
     moved(app, "playing from");
-    if (!openWatcher(app.watcher, app.studio.tree, &error)) warn(error + "; saves are not seen");
 
     while (!app.quit && !stopSignal) {
         SDL_Event e;
@@ -598,6 +600,6 @@ int main(int argc, char** argv) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     catchSignals();
     const int result = run(app);
-    SDL_Quit();
+    if (app.sound.stalled == 0) SDL_Quit();  // else SDL_Quit would wait for its audio thread
     return result;
 }
