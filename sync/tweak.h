@@ -56,6 +56,11 @@ struct TweakValues {
     float cameraRotation[3];   // "crx", "cry", "crz"
 };
 
+// The names of the twelve settings, in the order of TweakValues.
+inline constexpr int tweakNameCount = 12;
+inline constexpr const char* tweakNames[tweakNameCount] = {
+    "bloom", "lum", "dof", "fp", "fs", "r", "cpx", "cpy", "cpz", "crx", "cry", "crz"};
+
 // Parses a blob and fills `values`; a name the blob lacks gives 0.0. Returns
 // false, leaving `values` as it was, when the blob does not parse.
 bool loadTweakBlob(const std::uint8_t* blob, std::uint32_t length, TweakValues& values);

@@ -1,9 +1,12 @@
 // assets.cpp: parsing, checking and packing the source assets.
 #include "content/builder/assets.h"
 
+#include "sync/tracks.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -82,6 +85,73 @@ const char* interpolationName(std::int32_t type) {
     return nullptr;
 }
 
+std::int32_t interpolationType(const std::string& word) {
+    for (const InterpolationWord& i : interpolationWords)
+        if (word == i.word) return i.type;
+    return -1;
+}
+
+std::string formatValue(float value) {
+    if (!std::isfinite(value)) return value != value ? "nan" : value < 0 ? "-inf" : "inf";
+    // The fewest significant digits that read back as the same float
+    // (nine always do), then those digits written out without an exponent.
+    char text[64];
+    int digits = 1;
+    for (; digits < 9; ++digits) {
+        std::snprintf(text, sizeof text, "%.*e", digits - 1, double(value));
+        if (std::strtof(text, nullptr) == value) break;
+    }
+    std::snprintf(text, sizeof text, "%.*e", digits - 1, double(value));
+    // text: [-]D[.DDD]e[+-]XX
+    std::string mantissa, out;
+    const char* p = text;
+    if (*p == '-') out += *p++;
+    for (; *p != 'e'; ++p)
+        if (*p != '.') mantissa += *p;
+    const int exponent = std::atoi(p + 1);
+    while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
+    const int point = exponent + 1;  // digits before the decimal point
+    if (mantissa == "0") return out + "0";
+    if (point <= 0) return out + "0." + std::string(std::size_t(-point), '0') + mantissa;
+    if (std::size_t(point) >= mantissa.size())
+        return out + mantissa + std::string(std::size_t(point) - mantissa.size(), '0');
+    return out + mantissa.substr(0, std::size_t(point)) + "." + mantissa.substr(std::size_t(point));
+}
+
+bool checkShowTrack(int track, const std::vector<SourceKey>& keys, const std::string& fileName,
+                    std::string& error) {
+    if (track != scene) return true;
+    constexpr float endBelow = -2.0f;  // the end-of-show rule's bound
+    // The track's value at row 0, evaluated as the show does, and each
+    // key's value after it.
+    std::vector<TrackKey> decoded;
+    for (const SourceKey& k : keys) decoded.push_back(TrackKey{k.row, k.value, k.type});
+    const SyncTrack track0{nullptr, decoded.data(), std::int32_t(decoded.size())};
+    bool ends = !keys.empty() && float(getTrackValue(&track0, 0.0)) < endBelow;
+    for (const SourceKey& k : keys) ends = ends || (k.row > 0 && k.value < endBelow);
+    if (ends) return true;
+    const int line = keys.empty() ? 1 : keys.back().line;
+    return fail(error, fileName, line,
+                "the scene track never goes below -2, so the show would never end (key a "
+                "value below -2, such as \"-3 step\", where it should end)");
+}
+
+bool checkTweakNames(const std::vector<SourceTweak>& tweaks, const std::string& fileName,
+                     std::string& error) {
+    for (const SourceTweak& t : tweaks) {
+        bool known = false;
+        for (const char* name : tweakNames) known = known || t.name == name;
+        if (!known) {
+            std::string names;
+            for (const char* name : tweakNames) names += std::string(names.empty() ? "" : " ") + name;
+            return fail(error, fileName, t.line,
+                        "the show reads no tweak named \"" + t.name + "\" (it reads " + names +
+                            ")");
+        }
+    }
+    return true;
+}
+
 bool parseTrackText(const std::string& text, const std::string& fileName,
                     std::vector<SourceKey>& keys, std::string& error) {
     keys.clear();
@@ -101,9 +171,8 @@ bool parseTrackText(const std::string& text, const std::string& fileName,
         if (!parseFiniteFloat(w[1], key.value))
             return fail(error, fileName, lineNumber,
                         "value \"" + w[1] + "\" is not a finite float");
-        key.type = -1;
-        for (const InterpolationWord& i : interpolationWords)
-            if (w[2] == i.word) key.type = i.type;
+        key.type = interpolationType(w[2]);
+        key.line = lineNumber;
         if (key.type < 0)
             return fail(error, fileName, lineNumber,
                         "unknown interpolation \"" + w[2] +
@@ -134,6 +203,7 @@ bool parseTweakText(const std::string& text, const std::string& fileName,
             return fail(error, fileName, lineNumber, "expected two fields: name, value");
         SourceTweak tweak;
         tweak.name = w[0];
+        tweak.line = lineNumber;
         if (int(tweak.name.size()) > tweakNameLength)
             return fail(error, fileName, lineNumber,
                         "tweak name \"" + tweak.name + "\" has " +

@@ -30,11 +30,13 @@ struct SourceKey {
     std::int32_t row = 0;
     float value = 0.0f;
     std::int32_t type = Step;  // InterpolationType
+    int line = 0;              // the line it was read from (1 is the first); 0 for a new key
 };
 
 struct SourceTweak {
     std::string name;
     float value = 0.0f;
+    int line = 0;  // as for SourceKey
 };
 
 // Parse a track file's text. On failure returns false and sets error.
@@ -44,6 +46,25 @@ bool parseTrackText(const std::string& text, const std::string& fileName,
 // Parse the tweak file's text. On failure returns false and sets error.
 bool parseTweakText(const std::string& text, const std::string& fileName,
                     std::vector<SourceTweak>& tweaks, std::string& error);
+
+// What the show makes of the content, beyond the files' syntax:
+//   - checkShowTrack: the scene track must end the show, that is go below
+//     -2.0 somewhere at or after row 0 (the show ends at the first frame
+//     whose scene value is below -2.0; within a segment a track's value
+//     lies between its two keys' values, so its lowest values are the
+//     value at row 0 and those of the keys after it);
+//   - checkTweakNames: every name must be one the show reads (tweakNames);
+//     a misspelt one would leave its setting at 0.0.
+// False with "file:line: fault" in error.
+bool checkShowTrack(int track, const std::vector<SourceKey>& keys, const std::string& fileName,
+                    std::string& error);
+bool checkTweakNames(const std::vector<SourceTweak>& tweaks, const std::string& fileName,
+                     std::string& error);
+
+// A track or tweak value as text: the shortest plain decimal that reads
+// back as the same float ("180", "4.25", "0.1", "-10.021938"; never an
+// exponent). Everything that prints a track or tweak value uses it.
+std::string formatValue(float value);
 
 // One track's key data: a 4-byte little-endian count, then 9 bytes a key
 // (row i32, value f32, type i8), packed.
@@ -64,3 +85,5 @@ std::string toCrLf(const std::string& text);
 // The interpolation name of a type ("step", "linear", "smooth", "ramp"), or
 // null for a type that is none of InterpolationType's.
 const char* interpolationName(std::int32_t type);
+// The type of an interpolation name, or -1.
+std::int32_t interpolationType(const std::string& word);

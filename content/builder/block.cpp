@@ -1,6 +1,8 @@
 // block.cpp: the sources read, checked and packed; the block written.
 #include "content/builder/block.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -139,15 +141,33 @@ bool gatherContent(const ContentSources& sources, ContentPieces& pieces, std::st
         const std::string path = sources.tracks + "/" + trackNames[t] + ".track";
         if (!readSource(path, "track file", pieces, text, error)) return false;
         std::vector<SourceKey> keys;
-        if (!parseTrackText(text, path, keys, why)) return fail(error, why);
+        if (!parseTrackText(text, path, keys, why) || !checkShowTrack(t, keys, path, why))
+            return fail(error, why);
         pieces.keys += int(keys.size());
         pieces.trackKeys[t] = packTrackKeys(keys);
     }
 
+    // Anything else in the tracks folder is ignored: say so, it may be a
+    // track under a misspelt name.
+    std::error_code failed;
+    std::vector<std::string> others;
+    for (const auto& entry : std::filesystem::directory_iterator(sources.tracks, failed)) {
+        const std::string name = entry.path().filename().string();
+        bool track = false;
+        for (const char* t : trackNames) track = track || name == std::string(t) + ".track";
+        if (!track) others.push_back(name);
+    }
+    std::sort(others.begin(), others.end());
+    for (const std::string& name : others)
+        pieces.warnings.push_back(sources.tracks + "/" + name +
+                                  ":1: not one of the show's 13 tracks; the build ignores it");
+
     // Tweak settings.
     if (!readSource(sources.tweaks, "tweak file", pieces, text, error)) return false;
     std::vector<SourceTweak> tweaks;
-    if (!parseTweakText(text, sources.tweaks, tweaks, why)) return fail(error, why);
+    if (!parseTweakText(text, sources.tweaks, tweaks, why) ||
+        !checkTweakNames(tweaks, sources.tweaks, why))
+        return fail(error, why);
     pieces.tweakBlob = packTweaks(tweaks);
     pieces.tweaks = int(tweaks.size());
 

@@ -72,9 +72,14 @@ struct ContentPieces {
     double soundtrackSeconds = 0.0;
     int keys = 0, tweaks = 0;
     std::vector<std::string> inputs;  // every file read, for the build's dependencies
+    // What the build ignores but a person may not mean to: "file:1: fault"
+    // lines (a file in the tracks folder that is none of the 13 tracks).
+    std::vector<std::string> warnings;
 };
 
-// Reads, checks and packs every source. False with one line in *error.
+// Reads, checks and packs every source: the files' syntax, and what the
+// show makes of them (checkShowTrack, checkTweakNames). False with one line
+// in *error.
 bool gatherContent(const ContentSources& sources, ContentPieces& pieces, std::string* error);
 
 // Writes the pieces, content_layout.h and content.S into dir; a file is

@@ -70,6 +70,8 @@ int main(int argc, char** argv) {
     ContentPieces pieces;
     std::string error;
     if (!gatherContent(sources, pieces, &error)) return stop(error);
+    for (const std::string& warning : pieces.warnings)
+        std::fprintf(stderr, "content: warning: %s\n", warning.c_str());
     if (!writeContentBlock(out, pieces, &error)) return stop(error);
     if (!depfile.empty()) {
         std::string text = escaped(out + "/content.S") + ":";
