@@ -103,6 +103,45 @@ bool readJournal(const std::string& path, const EditModel& m, const std::string&
 
 }  // namespace
 
+bool takeText(EditModel& m, int file, const std::string& text, int* differences,
+              std::string* error) {
+    const std::string& name = m.files[file].path;
+    std::string why;
+    int count = 0;
+    bool ok = true;
+    if (file == tweakFile) {
+        std::vector<SourceTweak> tweaks;
+        ok = parseTweakText(text, name, tweaks, why);
+        for (std::size_t i = 0; ok && i < tweaks.size(); ++i) {
+            bool same = false;
+            for (const SourceTweak& t : m.tweaks)
+                same = same || (t.name == tweaks[i].name && t.value == tweaks[i].value);
+            if (same) continue;
+            ok = setTweak(m, tweaks[i].name, tweaks[i].value, &why);
+            ++count;
+        }
+    } else {
+        std::vector<SourceKey> keys;
+        ok = parseTrackText(text, name, keys, why);
+        if (ok) count = keyDifferences(m.keys[file], keys);
+        for (std::size_t i = 0; ok && i < keys.size(); ++i) {
+            bool same = false;
+            for (const SourceKey& k : m.keys[file]) same = same || sameKey(k, keys[i]);
+            if (!same) ok = setKey(m, file, keys[i].row, keys[i].value, keys[i].type, &why);
+        }
+        std::vector<std::int32_t> gone;
+        for (const SourceKey& k : m.keys[file]) {
+            bool kept = false;
+            for (const SourceKey& j : keys) kept = kept || j.row == k.row;
+            if (!kept) gone.push_back(k.row);
+        }
+        if (ok && !gone.empty()) ok = deleteKeys(m, file, gone, &why);
+    }
+    if (differences) *differences = count;
+    if (!ok && error) *error = why;
+    return ok;
+}
+
 std::string journalPath(const std::string& root) { return root + "/" + journalName; }
 
 bool writeJournal(const std::string& root, const EditModel& m, std::string* error) {
@@ -167,40 +206,15 @@ Recovery recoverJournal(const std::string& root, EditModel& m) {
     }
     beginStep(m, "the journal's unsaved edits");
     for (const Entry& entry : entries) {
-        const std::string& name = m.files[entry.file].path;
         std::string error;
-        bool ok = true;
-        if (entry.file == tweakFile) {
-            std::vector<SourceTweak> tweaks;
-            ok = parseTweakText(entry.text, name, tweaks, error);
-            for (std::size_t i = 0; ok && i < tweaks.size(); ++i) {
-                bool same = false;
-                for (const SourceTweak& t : m.tweaks)
-                    same = same || (t.name == tweaks[i].name && t.value == tweaks[i].value);
-                if (same) continue;
-                ok = setTweak(m, tweaks[i].name, tweaks[i].value, &error);
-                ++r.keys;
-            }
-        } else {
-            std::vector<SourceKey> keys;
-            ok = parseTrackText(entry.text, name, keys, error);
-            if (ok) r.keys += keyDifferences(m.keys[entry.file], keys);
-            for (std::size_t i = 0; ok && i < keys.size(); ++i)
-                ok = setKey(m, entry.file, keys[i].row, keys[i].value, keys[i].type, &error);
-            std::vector<std::int32_t> gone;
-            for (const SourceKey& k : m.keys[entry.file]) {
-                bool kept = false;
-                for (const SourceKey& j : keys) kept = kept || j.row == k.row;
-                if (!kept) gone.push_back(k.row);
-            }
-            if (ok && !gone.empty()) ok = deleteKeys(m, entry.file, gone, &error);
-        }
-        if (!ok) {
+        int differences = 0;
+        if (!takeText(m, entry.file, entry.text, &differences, &error)) {
             cancelStep(m);
             r.line = journalName + std::string(": its edits do not apply (") + error +
                      "); the journal is kept, nothing put back";
             return r;
         }
+        r.keys += differences;
     }
     endStep(m);
     r.applied = true;

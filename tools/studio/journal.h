@@ -40,4 +40,11 @@ struct Recovery {
 };
 Recovery recoverJournal(const std::string& root, EditModel& model);
 
+// Makes one file's keys (or tweak entries) those of `text`, by edits of the
+// model inside the caller's step; *differences counts the keys or values
+// that changed. False, with one line in *error, when the text does not
+// read (the caller cancels its step).
+bool takeText(EditModel& model, int file, const std::string& text, int* differences,
+              std::string* error);
+
 }  // namespace studio

@@ -93,7 +93,7 @@ void drawLane(ImDrawList* d, const Editor& e, Track t, int index) {
 void drawWaveform(ImDrawList* d, const Editor& e, const Waveform& w) {
     const TimelineArea& a = e.area;
     d->AddRectFilled({0, px(a.waveTop)}, {px(a.right), px(a.waveBottom)}, IM_COL32(10, 12, 16, 220));
-    d->AddText({3, px(a.waveTop) + 2}, IM_COL32(160, 160, 160, 255), "sound");
+    d->AddText({3, px(a.waveTop) + 8}, IM_COL32(160, 160, 160, 255), "sound");
     if (w.peaks.empty()) return;
     const double middle = (a.waveTop + a.waveBottom) * 0.5, half = (a.waveBottom - a.waveTop) * 0.5;
     const double blockMs = waveformBlock * 1000.0 / double(soundRate);
@@ -145,7 +145,7 @@ void drawGrid(ImDrawList* d, const Editor& e) {
     for (const Marker& m : e.grid.sections) {
         const float x = px(pixelAt(e.view, m.milliseconds));
         d->AddLine({x, px(a.rulerTop)}, {x, bottom}, sectionColour, 1.5f);
-        d->AddText({x + 2, px(a.rulerTop) + 1}, sectionColour, m.name.c_str());
+        d->AddText({x + 2, px(a.waveTop)}, sectionColour, m.name.c_str());
     }
     for (std::int32_t cut : e.transport.cuts) {
         const float x = px(pixelAt(e.view, cut));
