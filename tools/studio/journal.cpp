@@ -142,6 +142,25 @@ bool takeText(EditModel& m, int file, const std::string& text, int* differences,
     return ok;
 }
 
+bool takeFileVersion(EditModel& m, int file, const std::string& bytes, const char* what,
+                     std::string* error) {
+    beginStep(m, std::string(what) + " " + m.files[file].path);
+    if (!takeText(m, file, bytes, nullptr, error)) {
+        cancelStep(m);
+        return false;
+    }
+    endStep(m);
+    m.files[file].bytes = bytes;
+    return true;
+}
+
+DiskNews fileOnDisk(EditModel& m, int file, const std::string& bytes, std::string* error) {
+    if (bytes == m.files[file].bytes) return DiskNews::same;
+    if (fileChanged(m, file)) return DiskNews::conflict;
+    return takeFileVersion(m, file, bytes, "reloaded", error) ? DiskNews::reloaded
+                                                              : DiskNews::unreadable;
+}
+
 std::string journalPath(const std::string& root) { return root + "/" + journalName; }
 
 bool writeJournal(const std::string& root, const EditModel& m, std::string* error) {

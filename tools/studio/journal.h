@@ -47,4 +47,16 @@ Recovery recoverJournal(const std::string& root, EditModel& model);
 bool takeText(EditModel& model, int file, const std::string& text, int* differences,
               std::string* error);
 
+// A track or the tweak file changed on disk (`bytes`, as read now). Bytes
+// the model holds already (its own save) are `same`; a file without
+// unsaved edits is taken into the model as one step (`reloaded`); one with
+// unsaved edits is never touched (`conflict`: the user chooses); a text
+// that does not read changes nothing (`unreadable`, with *error).
+enum class DiskNews { same, reloaded, conflict, unreadable };
+DiskNews fileOnDisk(EditModel& model, int file, const std::string& bytes, std::string* error);
+// The file's text on disk in place of the unsaved edits of that file, as
+// one undoable step; its bytes become the base of later edits.
+bool takeFileVersion(EditModel& model, int file, const std::string& bytes, const char* what,
+                     std::string* error);
+
 }  // namespace studio

@@ -308,18 +308,12 @@ int modelFile(const App& app, const std::string& path) {
     return -1;
 }
 
-// Takes a file's text on disk into the model, as one step (undoable).
-void takeFile(App& app, int f, const std::string& bytes, const char* what) {
-    std::string error;
-    beginStep(app.model, std::string(what) + " " + relative(app, app.model.files[f].path));
-    if (!takeText(app.model, f, bytes, nullptr, &error)) {
-        cancelStep(app.model);
+void tookFile(App& app, int f, bool ok, const std::string& error, const char* what) {
+    if (!ok) {
         app.fileErrors[f] = relative(app, error);
         warn(relative(app, error));
         return;
     }
-    endStep(app.model);
-    app.model.files[f].bytes = bytes;  // the base of the edits from now on
     app.fileErrors.erase(f);
     app.conflicts.erase(std::remove(app.conflicts.begin(), app.conflicts.end(), f),
                         app.conflicts.end());
@@ -328,21 +322,23 @@ void takeFile(App& app, int f, const std::string& bytes, const char* what) {
 
 // A track or the tweak file saved by someone else.
 void modelFileChanged(App& app, int f) {
-    std::string bytes;
+    std::string bytes, error;
     if (!readFile(app.model.files[f].path, bytes)) {
         app.fileErrors[f] = relative(app, app.model.files[f].path) + ": cannot read it";
         return;
     }
-    if (bytes == app.model.files[f].bytes) {  // our own save, or nothing new
-        app.fileErrors.erase(f);
-        return;
-    }
-    if (!fileChanged(app.model, f)) return takeFile(app, f, bytes, "reloaded");
-    if (std::find(app.conflicts.begin(), app.conflicts.end(), f) == app.conflicts.end()) {
-        app.conflicts.push_back(f);
-        warn(relative(app, app.model.files[f].path) +
-             " changed on disk under unsaved edits: keep yours (save over it) or take the "
-             "file's, in the window");
+    switch (fileOnDisk(app.model, f, bytes, &error)) {
+        case DiskNews::same: app.fileErrors.erase(f); break;
+        case DiskNews::reloaded: tookFile(app, f, true, error, "reloaded"); break;
+        case DiskNews::unreadable: tookFile(app, f, false, error, "reloaded"); break;
+        case DiskNews::conflict:
+            if (std::find(app.conflicts.begin(), app.conflicts.end(), f) != app.conflicts.end())
+                break;
+            app.conflicts.push_back(f);
+            warn(relative(app, app.model.files[f].path) +
+                 " changed on disk under unsaved edits: keep yours (save over it) or take the "
+                 "file's, in the window");
+            break;
     }
 }
 
@@ -458,8 +454,10 @@ void present(App& app, std::int32_t time, double now) {
     if (requests.keepMine >= 0) save(app, SaveMode::overwrite);
     if (requests.takeTheirs >= 0 && requests.takeTheirs < int(app.conflicts.size())) {
         const int f = app.conflicts[std::size_t(requests.takeTheirs)];
-        std::string bytes;
-        if (readFile(app.model.files[f].path, bytes)) takeFile(app, f, bytes, "took the file's");
+        std::string bytes, error;
+        if (readFile(app.model.files[f].path, bytes))
+            tookFile(app, f, takeFileVersion(app.model, f, bytes, "took", &error), error,
+                     "took the file's");
     }
 
     const Picture& p = app.pictureFull ? app.full : app.low;

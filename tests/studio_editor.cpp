@@ -1,0 +1,270 @@
+// The studio's editing without a window: gestures fed as SDL events to
+// the editor on the edit model of a copy of the sources; files changed on
+// disk with and without unsaved edits; the journal read back by a new
+// model on the same tree.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "content/builder/block.h"
+#include "host/moment.h"
+#include "tests/support/source_copy.h"
+#include "tools/studio/editor.h"
+#include "tools/studio/journal.h"
+
+using namespace studio;
+
+namespace {
+
+score::Score theShippedScore() {
+    std::ifstream in(OSTREL_SCORE, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    score::Score s;
+    std::string error;
+    EXPECT_TRUE(score::parseScore(text.str(), s, error)) << error;
+    return s;
+}
+
+struct Desk {
+    SourceCopy sources{OSTREL_SOURCE_DIR};
+    EditModel model;
+    Editor editor;
+    double now = 1000;
+
+    Desk() {
+        std::string error;
+        EXPECT_TRUE(openModel(model, sourceTree(sources.root.string(), ""), &error)) << error;
+        startEditor(editor, model, theShippedScore());
+        startTransport(editor.transport, 0, 100000);
+        layoutTimeline(editor, 800, 600);
+        // One second is 80 pixels.
+        editor.view.start = 0;
+        editor.view.msPerPixel = 12.5;
+    }
+    ~Desk() { closeModel(model); }
+
+    void send(const SDL_Event& e, std::uint16_t mods = 0) {
+        InputState in;
+        in.now = (now += 20);
+        in.mods = mods;
+        handleEvent(editor, e, in);
+    }
+    void key(SDL_Keycode sym, std::uint16_t mods = 0) {
+        SDL_Event e{};
+        e.type = SDL_KEYDOWN;
+        e.key.keysym.sym = sym;
+        e.key.keysym.mod = mods;
+        send(e, mods);
+        e.type = SDL_KEYUP;
+        send(e, mods);
+    }
+    void button(Uint32 type, double x, double y, std::uint16_t mods = 0) {
+        SDL_Event e{};
+        e.type = type;
+        e.button.button = SDL_BUTTON_LEFT;
+        e.button.x = int(std::lround(x));
+        e.button.y = int(std::lround(y));
+        send(e, mods);
+    }
+    void motion(double x, double y, std::uint16_t mods = 0) {
+        SDL_Event e{};
+        e.type = SDL_MOUSEMOTION;
+        e.motion.x = int(std::lround(x));
+        e.motion.y = int(std::lround(y));
+        send(e, mods);
+    }
+    // Where a key's mark is.
+    double keyX(std::int32_t row) const { return pixelAt(editor.view, rowMilliseconds(row)); }
+    double laneY(Track t) const {
+        double top = 0, bottom = 0;
+        laneSpan(editor.lanes, t, top, bottom);
+        return (top + bottom) * 0.5;
+    }
+    std::vector<std::int32_t> rows(Track t) const {
+        std::vector<std::int32_t> r;
+        for (const SourceKey& k : model.keys[t]) r.push_back(k.row);
+        return r;
+    }
+    std::string texts() const {
+        std::string all;
+        for (int f = 0; f < modelFileCount; ++f) all += fileText(model, f);
+        return all;
+    }
+};
+
+bool has(const std::vector<std::int32_t>& rows, std::int32_t row) {
+    return std::find(rows.begin(), rows.end(), row) != rows.end();
+}
+
+}  // namespace
+
+TEST(StudioEditing, AWholeDragIsOneUndoStepAndSnapsToBeats) {
+    Desk d;
+    const std::vector<std::int32_t> before = d.rows(camPosY);
+    ASSERT_TRUE(has(before, 600));
+    // A drag of the key at row 600 by 24 rows in many motions.
+    d.button(SDL_MOUSEBUTTONDOWN, d.keyX(600), d.laneY(camPosY));
+    ASSERT_EQ(d.editor.selection, (std::vector<KeyRef>{{camPosY, 600}}));
+    for (int step = 1; step <= 16; ++step) d.motion(d.keyX(600) + 5.0 * step, d.laneY(camPosY));
+    d.button(SDL_MOUSEBUTTONUP, d.keyX(600) + 80, d.laneY(camPosY));
+    EXPECT_FALSE(has(d.rows(camPosY), 600));
+    EXPECT_TRUE(has(d.rows(camPosY), 624));
+    EXPECT_EQ(d.editor.selection, (std::vector<KeyRef>{{camPosY, 624}}));
+    // What the show evaluates moved with it.
+    EXPECT_FLOAT_EQ(float(getTrackValue(modelTracks(d.model).tracks[camPosY], 624)), 4.2f);
+    EXPECT_EQ(d.model.done.size(), 1u);
+
+    d.key(SDLK_z, KMOD_LCTRL);
+    EXPECT_EQ(d.rows(camPosY), before);
+    d.key(SDLK_z, KMOD_LCTRL | KMOD_LSHIFT);
+    EXPECT_TRUE(has(d.rows(camPosY), 624));
+    d.key(SDLK_z, KMOD_LCTRL);
+    d.key(SDLK_y, KMOD_LCTRL);
+    EXPECT_TRUE(has(d.rows(camPosY), 624));
+    d.key(SDLK_z, KMOD_LCTRL);
+
+    // With Ctrl the key lands on the nearest beat; Ctrl+S only asks for a
+    // save and moves no camera; a click without a drag leaves no step.
+    const MusicGrid grid = musicGrid(theShippedScore());
+    d.button(SDL_MOUSEBUTTONDOWN, d.keyX(1424), d.laneY(camPosY));
+    d.motion(d.keyX(1424) + 23, d.laneY(camPosY), KMOD_LCTRL);
+    d.button(SDL_MOUSEBUTTONUP, d.keyX(1424) + 23, d.laneY(camPosY), KMOD_LCTRL);
+    const std::int32_t onBeat = nearestRow(nextBeat(grid, rowMilliseconds(1424) + 100));
+    EXPECT_TRUE(has(d.rows(camPosY), onBeat)) << onBeat;
+    const std::size_t steps = d.model.done.size();
+    d.button(SDL_MOUSEBUTTONDOWN, d.keyX(189), d.laneY(camPosY));
+    d.button(SDL_MOUSEBUTTONUP, d.keyX(189), d.laneY(camPosY));
+    EXPECT_EQ(d.model.done.size(), steps);
+    d.key(SDLK_s, KMOD_LCTRL);
+    EXPECT_TRUE(d.editor.saveRequested);
+}
+
+TEST(StudioEditing, CtrlKKeysTheSixCameraTracksInOneStep) {
+    Desk d;
+    seek(d.editor.transport, 30000);
+    d.editor.transport.shown = 30000;
+    d.key(SDLK_k, KMOD_LCTRL);  // no free camera: refused
+    EXPECT_TRUE(d.model.done.empty());
+    EXPECT_FALSE(d.editor.message.empty());
+    d.key(SDLK_c);
+    ASSERT_TRUE(d.editor.camera.on);
+    d.editor.camera.position[1] = 7.25f;
+    d.editor.camera.rotation[2] = -0.5f;
+    d.key(SDLK_w, KMOD_LCTRL);  // Ctrl held: the camera does not fly
+    EXPECT_FALSE(cameraFlying(d.editor.camera));
+    const std::int32_t row = playheadRow(d.editor);
+    d.key(SDLK_k, KMOD_LCTRL);
+    ASSERT_EQ(d.model.done.size(), 1u);
+    for (int t = camPosX; t <= camRotZ; ++t) EXPECT_TRUE(has(d.rows(Track(t)), row)) << t;
+    EXPECT_FLOAT_EQ(float(getTrackValue(modelTracks(d.model).tracks[camPosY], row)), 7.25f);
+    EXPECT_FLOAT_EQ(float(getTrackValue(modelTracks(d.model).tracks[camRotZ], row)), -0.5f);
+    EXPECT_EQ(d.editor.selection.size(), 6u);
+    d.key(SDLK_z, KMOD_LCTRL);
+    for (int t = camPosX; t <= camRotZ; ++t) EXPECT_FALSE(has(d.rows(Track(t)), row)) << t;
+}
+
+TEST(StudioEditing, RefusedEditsChangeNothingAndSayWhy) {
+    Desk d;
+    const std::string before = d.texts();
+    // A drag of camPosY's key at 1146 onto 1160's row is held back there.
+    d.button(SDL_MOUSEBUTTONDOWN, d.keyX(1146), d.laneY(camPosY));
+    d.motion(d.keyX(1160), d.laneY(camPosY));
+    EXPECT_FALSE(d.editor.message.empty());
+    d.button(SDL_MOUSEBUTTONUP, d.keyX(1160), d.laneY(camPosY));
+    EXPECT_TRUE(has(d.rows(camPosY), 1146));
+    EXPECT_EQ(d.texts(), before);
+    // Values that are not finite numbers.
+    d.editor.selection = {{camPosY, 189}};
+    for (const char* text : {"nan", "inf", "1e39", "abc", "", "2,5"}) {
+        d.editor.message.clear();
+        EXPECT_FALSE(typeValue(d.editor, text)) << text;
+        EXPECT_FALSE(d.editor.message.empty()) << text;
+    }
+    EXPECT_FALSE(typeTweak(d.editor, "lum", "x"));
+    EXPECT_FALSE(typeTweak(d.editor, "nosuch", "1"));
+    // A shift that would take row 0 below 0 keeps every key.
+    EXPECT_FALSE(shiftAfterPlayhead(d.editor, -1));  // row 0 would go below 0
+    EXPECT_EQ(d.texts(), before);
+    EXPECT_TRUE(d.model.done.empty());
+    EXPECT_FALSE(modelChanged(d.model));
+
+    // What is accepted, typed: a value and a tweak, each one step.
+    EXPECT_TRUE(typeValue(d.editor, "3.25"));
+    EXPECT_TRUE(typeTweak(d.editor, "lum", "0.5"));
+    EXPECT_EQ(d.model.done.size(), 2u);
+    EXPECT_NE(fileText(d.model, camPosY).find("189   3.25"), std::string::npos);
+}
+
+TEST(StudioFiles, ChangedOnDiskWithAndWithoutUnsavedEditsAndTheJournal) {
+    Desk d;
+    const std::string root = d.sources.root.string();
+    const std::string x = "content/tracks/camPosX.track", y = "content/tracks/camPosY.track";
+    std::string error;
+    // camPosX saved by someone else, no edits here: taken in.
+    std::string xText = d.sources.read(x);
+    xText.replace(xText.find("183   -2.5"), 10, "183   -3.5");
+    d.sources.write(x, xText);
+    EXPECT_EQ(fileOnDisk(d.model, camPosX, xText, &error), DiskNews::reloaded) << error;
+    EXPECT_FLOAT_EQ(float(getTrackValue(modelTracks(d.model).tracks[camPosX], 183)), -3.5f);
+    EXPECT_FALSE(fileChanged(d.model, camPosX));
+    EXPECT_EQ(fileOnDisk(d.model, camPosX, xText, &error), DiskNews::same);
+    EXPECT_EQ(fileOnDisk(d.model, camPosX, "garbage\n", &error), DiskNews::unreadable);
+    EXPECT_FALSE(error.empty());
+
+    // camPosY edited here and changed on disk: neither is lost.
+    d.editor.selection = {{camPosY, 600}};
+    ASSERT_TRUE(typeValue(d.editor, "9.5"));
+    ASSERT_TRUE(writeJournal(root, d.model, &error)) << error;
+    std::string yText = d.sources.read(y);
+    const std::string yOriginal = yText;
+    yText.replace(yText.find("1000  7.0"), 9, "1000  7.5");
+    d.sources.write(y, yText);
+    EXPECT_EQ(fileOnDisk(d.model, camPosY, yText, &error), DiskNews::conflict);
+    EXPECT_FLOAT_EQ(d.model.keys[camPosY][2].value, 9.5f);
+    std::vector<std::string> saved;
+    EXPECT_FALSE(saveModel(d.model, SaveMode::refuseChanged, &saved, &error));
+    EXPECT_EQ(d.sources.read(y), yText);
+
+    // The journal, read by a new model on the tree: edits made on bytes
+    // that changed since are not put back, and the journal stays.
+    {
+        EditModel again;
+        ASSERT_TRUE(openModel(again, sourceTree(root, ""), &error)) << error;
+        const Recovery r = recoverJournal(root, again);
+        EXPECT_TRUE(r.found);
+        EXPECT_FALSE(r.applied);
+        EXPECT_NE(r.line.find("camPosY.track changed since"), std::string::npos) << r.line;
+        EXPECT_FALSE(modelChanged(again));
+        closeModel(again);
+    }
+    // With the file back as the edits were made on, they come back,
+    // unsaved, as one step.
+    d.sources.write(y, yOriginal);
+    {
+        EditModel again;
+        ASSERT_TRUE(openModel(again, sourceTree(root, ""), &error)) << error;
+        const Recovery r = recoverJournal(root, again);
+        EXPECT_TRUE(r.applied) << r.line;
+        EXPECT_EQ(r.keys, 1);
+        EXPECT_NE(r.line.find("found 1 unsaved edit in 1 file"), std::string::npos) << r.line;
+        EXPECT_TRUE(fileChanged(again, camPosY));
+        EXPECT_EQ(fileText(again, camPosY), fileText(d.model, camPosY));
+        EXPECT_EQ(again.done.size(), 1u);
+        closeModel(again);
+    }
+
+    // Taking the file's version drops the edits to that track, undoably;
+    // a save then clears the journal.
+    d.sources.write(y, yText);
+    ASSERT_TRUE(takeFileVersion(d.model, camPosY, yText, "took", &error)) << error;
+    EXPECT_FALSE(fileChanged(d.model, camPosY));
+    EXPECT_FLOAT_EQ(float(getTrackValue(modelTracks(d.model).tracks[camPosY], 1000)), 7.5f);
+    undoStep(d.editor);
+    EXPECT_FLOAT_EQ(d.model.keys[camPosY][2].value, 9.5f);
+    ASSERT_TRUE(saveModel(d.model, SaveMode::refuseChanged, &saved, &error)) << error;
+    ASSERT_TRUE(writeJournal(root, d.model, &error));
+    EXPECT_FALSE(std::filesystem::exists(journalPath(root)));
+}
