@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -41,20 +42,21 @@ bool sameKey(const SourceKey& a, const SourceKey& b) {
     return a.row == b.row && a.value == b.value && a.type == b.type;
 }
 
-// How many keys of `to` differ from `from` (changed, added or gone).
+// How many key edits make `from` into `to`: keys added or changed, and
+// keys gone; a moved key is one of each and counts once.
 int keyDifferences(const std::vector<SourceKey>& from, const std::vector<SourceKey>& to) {
-    int count = 0;
+    int changed = 0, gone = 0;
     for (const SourceKey& k : to) {
         bool same = false;
         for (const SourceKey& f : from) same = same || sameKey(f, k);
-        count += !same;
+        changed += !same;
     }
     for (const SourceKey& f : from) {
         bool kept = false;
         for (const SourceKey& k : to) kept = kept || k.row == f.row;
-        count += !kept;
+        gone += !kept;
     }
-    return count;
+    return std::max(changed, gone);
 }
 
 struct Entry {

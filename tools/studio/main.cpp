@@ -87,6 +87,70 @@ constexpr GLenum linearFilter = 0x2601;
 using BlitFunction = void(OSTREL_GLAPI*)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint,
                                          GLbitfield, GLenum);
 
+// A full picture takes seconds where GL runs on the processor, and GL
+// cannot be stopped once asked. So while the studio draws a full picture,
+// every pass is drawn in bands (a scissor each), finished band by band,
+// and the picture is given up as soon as input waits that wants a new
+// one: a drag that begins meanwhile waits for one band, not a frame. The
+// show's passes all draw through glDrawArrays of the moment's table; only
+// the studio's copy of the table is changed.
+struct Banding {
+    bool on = false, abandoned = false;
+    void(OSTREL_GLAPI* draw)(GLenum, GLint, GLsizei) = nullptr;
+    void(OSTREL_GLAPI* scissor)(GLint, GLint, GLsizei, GLsizei) = nullptr;
+    void(OSTREL_GLAPI* enable)(GLenum) = nullptr;
+    void(OSTREL_GLAPI* disable)(GLenum) = nullptr;
+    void(OSTREL_GLAPI* finish)() = nullptr;
+    void(OSTREL_GLAPI* getIntegerv)(GLenum, GLint*) = nullptr;
+};
+Banding banding;
+constexpr int bandCount = 16;
+constexpr GLenum scissorTest = 0x0C11, viewportQuery = 0x0BA2;
+
+// Input that asks for a new picture: a key, a button, the wheel, or the
+// pointer moved with a button held.
+bool inputWaiting() {
+    SDL_PumpEvents();
+    SDL_Event events[64];
+    const int count = SDL_PeepEvents(events, 64, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_MOUSEWHEEL);
+    for (int i = 0; i < count; ++i) {
+        const Uint32 type = events[i].type;
+        if (type == SDL_KEYDOWN || type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP ||
+            type == SDL_MOUSEWHEEL || (type == SDL_MOUSEMOTION && events[i].motion.state != 0))
+            return true;
+    }
+    return false;
+}
+
+void OSTREL_GLAPI bandedDraw(GLenum mode, GLint first, GLsizei count) {
+    if (!banding.on) return banding.draw(mode, first, count);
+    if (banding.abandoned) return;
+    GLint viewport[4] = {0, 0, 0, 0};
+    banding.getIntegerv(viewportQuery, viewport);
+    banding.enable(scissorTest);
+    for (int b = 0; b < bandCount && !banding.abandoned; ++b) {
+        const GLint y0 = viewport[1] + viewport[3] * b / bandCount;
+        const GLint y1 = viewport[1] + viewport[3] * (b + 1) / bandCount;
+        banding.scissor(viewport[0], y0, viewport[2], y1 - y0);
+        banding.draw(mode, first, count);
+        banding.finish();
+        banding.abandoned = inputWaiting();
+    }
+    banding.disable(scissorTest);
+}
+
+bool startBanding(GlFunctions& gl) {
+    banding.draw = gl.glDrawArrays;
+    banding.scissor = reinterpret_cast<decltype(banding.scissor)>(SDL_GL_GetProcAddress("glScissor"));
+    banding.enable = reinterpret_cast<decltype(banding.enable)>(SDL_GL_GetProcAddress("glEnable"));
+    banding.disable = reinterpret_cast<decltype(banding.disable)>(SDL_GL_GetProcAddress("glDisable"));
+    banding.finish = reinterpret_cast<decltype(banding.finish)>(SDL_GL_GetProcAddress("glFinish"));
+    banding.getIntegerv = gl.glGetIntegerv;
+    if (!banding.scissor || !banding.enable || !banding.disable || !banding.finish) return false;
+    gl.glDrawArrays = bandedDraw;
+    return true;
+}
+
 volatile std::sig_atomic_t interruptedBySignal = 0;
 void onInterrupt(int) { interruptedBySignal = 1; }
 
@@ -163,6 +227,8 @@ struct App {
     std::vector<double> gestureLatencies;
     Gesture lastGesture = Gesture::none;
     std::string title;
+    bool banded = false;  // full pictures drawn in bands (GL on the processor)
+    std::int32_t endSaid = -1;
 };
 
 std::string relative(const App& app, std::string message) {
@@ -266,6 +332,10 @@ void followModel(App& app) {
         app.sceneKeys = modelKeyData(m, scene);
         app.editor.transport.cuts = cutTimes(app.moment.tracks.tracks[scene]);
         setEnd(app.editor.transport, showEnd(app.moment.tracks, app.soundtrackLength));
+        if (app.editor.transport.end != app.endSaid) {
+            app.endSaid = app.editor.transport.end;
+            say("the show ends at " + clockText(app.endSaid));
+        }
     }
     app.editor.dirty = true;
 }
@@ -391,7 +461,8 @@ void follow(App& app, double now) {
 }
 
 // The picture of `time`, at full size or the low one, into its output.
-void drawPicture(App& app, std::int32_t time, double now, bool full) {
+// False when a full picture was given up for input.
+bool drawPicture(App& app, std::int32_t time, double now, bool full) {
     Editor& e = app.editor;
     const double start = readClock();
     FrameValues frame = frameValuesAt(app.moment.tracks.tracks, time);
@@ -406,12 +477,20 @@ void drawPicture(App& app, std::int32_t time, double now, bool full) {
     // The shaders see the clock of the frame before, as in the show; after
     // a jump, the frame's own.
     const bool onward = app.lastDrawn >= 0 && time >= app.lastDrawn && time - app.lastDrawn < 250;
+    banding.on = full && app.banded;
+    banding.abandoned = false;
     drawMoment(app.moment, frame.tracks, time, onward ? app.lastDrawn : time);
+    banding.on = false;
     swapPicture(app, p);
+    if (banding.abandoned) {  // input came: it gets a picture first
+        app.pictureFull = false;
+        return false;
+    }
     app.frameMilliseconds = readClock() - start;
     app.lastDrawn = time;
     app.pictureFull = full;
     e.dirty = false;
+    return true;
 }
 
 std::string headsUpText(App& app, std::int32_t time) {
@@ -575,6 +654,14 @@ int run(App& app) {
         warn(error);
         return 1;
     }
+    // Bands only where GL runs on the processor: a GPU draws the full
+    // picture at once.
+    const char* renderer = nullptr;
+    if (auto getString = reinterpret_cast<const unsigned char*(OSTREL_GLAPI*)(GLenum)>(
+            SDL_GL_GetProcAddress("glGetString")))
+        renderer = reinterpret_cast<const char*>(getString(0x1F01));
+    if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe")))
+        app.banded = startBanding(app.moment.gl);
     const std::string builtScore(ostrelBuiltScore, std::size_t(ostrelBuiltScoreEnd - ostrelBuiltScore));
     if (!startStudio(app.studio, app.moment, app.options.source, builtScore, lookupGl, nullptr,
                      &error)) {
@@ -639,14 +726,18 @@ int run(App& app) {
     if (!openWatcher(app.watcher, app.studio.tree, &error)) warn(error + "; saves are not seen");
 
     int status = 0;
+    std::uint16_t mods = 0;
     while (true) {
         SDL_Event event;
         const ImGuiIO& io = ImGui::GetIO();
         while (SDL_PollEvent(&event)) {
             ImGui_ImplSDL2_ProcessEvent(&event);
+            // The modifiers as the keys so far left them (SDL_GetModState
+            // is the state after every event waiting, not at this one).
+            if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) mods = event.key.keysym.mod;
             InputState in;
             in.now = readClock();
-            in.mods = std::uint16_t(SDL_GetModState());
+            in.mods = mods;
             in.keyboardTaken = io.WantTextInput;
             in.pointerTaken = io.WantCaptureMouse;
             handleEvent(e, event, in);
@@ -701,10 +792,7 @@ int run(App& app) {
         const bool busy = interacting(e, now);
         const bool changed = e.dirty || cameraFlying(e.camera) || time != app.lastDrawn;
         bool drew = false;
-        if (changed || (!busy && !app.pictureFull)) {
-            drawPicture(app, time, now, !busy);
-            drew = true;
-        }
+        if (changed || (!busy && !app.pictureFull)) drew = drawPicture(app, time, now, !busy);
         if (drew || now - app.lastUiAt >= framePeriod) {
             present(app, time, now);
             if (drew) pictureShown(app, readClock());

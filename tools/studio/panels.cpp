@@ -223,7 +223,8 @@ void keyPanel(Editor& e) {
     ImGui::SetNextWindowPos({float(e.width) - 250, std::max(20.0f, y)}, ImGuiCond_Always);
     ImGui::SetNextWindowSize({246, 0});
     ImGui::Begin("Keys", nullptr, ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
-                                      ImGuiWindowFlags_NoSavedSettings);
+                                      ImGuiWindowFlags_NoSavedSettings |
+                                      ImGuiWindowFlags_NoFocusOnAppearing);
     const KeyRef& k = e.selection.front();
     const SourceKey* key = nullptr;
     for (const SourceKey& s : e.model->keys[k.track])
@@ -233,19 +234,14 @@ void keyPanel(Editor& e) {
             ImGui::Text("%s row %d", trackNames[k.track], k.row);
         else
             ImGui::Text("%zu keys (first: %s row %d)", e.selection.size(), trackNames[k.track], k.row);
+        // The field shows the key's value unless the user is typing in it.
         static char text[48];
-        static KeyRef shown{};
-        static float shownValue = NAN;
-        if (!(shown == k) || shownValue != key->value || !ImGui::IsWindowFocused()) {
-            if (!ImGui::IsWindowFocused()) {
-                std::snprintf(text, sizeof text, "%s", formatValue(key->value).c_str());
-                shown = k;
-                shownValue = key->value;
-            }
-        }
+        static bool typing = false;
+        if (!typing) std::snprintf(text, sizeof text, "%s", formatValue(key->value).c_str());
         ImGui::SetNextItemWidth(110);
         if (ImGui::InputText("value", text, sizeof text, ImGuiInputTextFlags_EnterReturnsTrue))
             typeValue(e, text);
+        typing = ImGui::IsItemActive();
         ImGui::SameLine();
         static const char* names[] = {"step", "linear", "smooth", "ramp"};
         int type = std::clamp(int(key->type), 0, 3);
@@ -265,12 +261,13 @@ void tweakPanel(Editor& e, const PanelContent& content) {
         while (i < tweakNameCount && t.name != tweakNames[i]) ++i;
         if (i == tweakNameCount) continue;
         ImGui::PushID(i);
-        if (!ImGui::IsItemActive() && !ImGui::IsWindowFocused())
-            std::snprintf(texts[i], sizeof texts[i], "%s", formatValue(t.value).c_str());
+        static bool typing[tweakNameCount] = {};
+        if (!typing[i]) std::snprintf(texts[i], sizeof texts[i], "%s", formatValue(t.value).c_str());
         ImGui::SetNextItemWidth(100);
         if (ImGui::InputText(tweakNames[i], texts[i], sizeof texts[i],
                              ImGuiInputTextFlags_EnterReturnsTrue))
             typeTweak(e, t.name, texts[i]);
+        typing[i] = ImGui::IsItemActive();
         ImGui::PopID();
     }
     ImGui::End();
