@@ -776,6 +776,7 @@ int run(App& app) {
         setTitle(app);
         const double now = readClock();
         follow(app, now);
+        followModel(app);  // a file reloaded into the model: new tracks
         std::string warning;
         const SoundCursor report = soundReport(app.sound, now, &warning);
         if (!warning.empty()) warn(warning);
