@@ -1,8 +1,6 @@
 // show_tracks.cpp: the sync device and the 13 tracks, checked.
 #include "sync/show_tracks.h"
 
-#include "sync/content.h"
-
 namespace {
 
 bool fail(std::string* error, const std::string& line) {
@@ -29,8 +27,4 @@ bool loadShowTracks(const std::uint8_t* const keyData[trackCount], ShowTracks& t
                                    trackNames[t]);
     }
     return true;
-}
-
-bool loadShowTracks(const EmbeddedContent& content, ShowTracks& tracks, std::string* error) {
-    return loadShowTracks(content.trackKeyData, tracks, error);
 }

@@ -350,7 +350,10 @@ TEST(ContentInspector, ListsTracksTweaksAndSoundtrack) {
     EXPECT_NE(output.find("tweak settings: 12 entries"), std::string::npos) << output;
     EXPECT_NE(output.find("-> bloomPasses = 5\n"), std::string::npos) << output;
     EXPECT_NE(output.find("-> dofEnabled = 1\n"), std::string::npos) << output;
-    EXPECT_NE(output.find("-> FD.M0.w = 1.32079351\n"), std::string::npos) << output;
+    // Values as the tweak file writes them, not 0.529999971.
+    EXPECT_NE(output.find("-> FD.M0.w = 1.3207935\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("  lum    0.53         -> luminance = 0.53\n"), std::string::npos)
+        << output;
     EXPECT_NE(output.find("44100 Hz, 16 bits"), std::string::npos) << output;
     EXPECT_NE(output.find("7422523 frames, 168.311 s"), std::string::npos) << output;
 

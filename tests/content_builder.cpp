@@ -302,3 +302,45 @@ TEST(ContentBuilderProgram, SharedBlocksGoInAfterTheVersionLineKeepingLineNumber
     EXPECT_EQ(packSmallShader("#version 430\nvoid main() { }\n", false),
               "#version 430\nvoid main(){}");
 }
+
+TEST(ContentBuilderProgram, NamesContentTheShowWouldGetWrong) {
+    BuilderRun b;
+    const std::string stereo = smallShowWave(b.dir + "/stereo.wav", 2);
+    ContentPieces pieces;
+    std::string error;
+    // A misspelt tweak name would leave its setting at 0: refused at its line.
+    b.write("tweaks.txt", "# tuned\nbloom 5\nbogus 1\n");
+    ContentSources s = b.sources(stereo);
+    s.tweaks = b.dir + "/tweaks.txt";
+    EXPECT_FALSE(gatherContent(s, pieces, &error));
+    EXPECT_EQ(error.rfind(b.dir + "/tweaks.txt:3: the show reads no tweak named \"bogus\"", 0), 0u)
+        << error;
+    // A scene track that never goes below -2 never ends the show: empty, or
+    // only dipping below -2 before row 0; one that gets there between keys
+    // at row 0 or on a key after it ends it.
+    for (const std::string& scene : {std::string(""), std::string("-10 -3 step\n0 0 step\n"),
+                                     std::string("0 0 step\n100 -1 step\n")}) {
+        b.write("tracks/scene.track", scene);
+        EXPECT_FALSE(gatherContent(b.sources(stereo), pieces, &error)) << scene;
+        EXPECT_NE(error.find("scene.track:"), std::string::npos) << error;
+        EXPECT_NE(error.find("the show would never end"), std::string::npos) << error;
+    }
+    for (const std::string& scene : {std::string("-10 -3 linear\n30 0 step\n"),
+                                     std::string("0 0 step\n100 -3 step\n200 0 step\n")}) {
+        b.write("tracks/scene.track", scene);
+        EXPECT_TRUE(gatherContent(b.sources(stereo), pieces, &error)) << scene << error;
+    }
+    // A file that is none of the 13 tracks: the program builds and warns.
+    b.write("tracks/extra.track", "0 1 step\n");
+    std::string output;
+    const std::string command = std::string(OSTREL_BUILDER) + " --out " + b.dir + "/out --tracks " +
+                                b.dir + "/tracks --tweaks " OSTREL_SOURCE_DIR
+                                "/content/tweaks.txt --shaders " OSTREL_SOURCE_DIR
+                                "/shaders --soundtrack " + stereo;
+    EXPECT_EQ(runCommand(command, output), 0) << output;
+    EXPECT_NE(output.find("content: warning: " + b.dir +
+                          "/tracks/extra.track:1: not one of the show's 13 tracks; the build "
+                          "ignores it\n"),
+              std::string::npos)
+        << output;
+}

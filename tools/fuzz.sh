@@ -4,7 +4,7 @@
 #   SECONDS   time per harness (default 300); CI runs 20
 #   --runs N  stop a harness after N inputs instead (the time still bounds it)
 #   HARNESS   wave track-keys tweak-blob track-text tweak-text score options
-#             (default: all)
+#             track-edits (default: all)
 # Each harness starts from its seeds (tests/fuzz/corpus/NAME) and the inputs
 # earlier runs found (build-fuzz/corpus/NAME). A crash, a leak, a timeout
 # (10 s) or running out of memory (2 GB) is saved under build-fuzz/findings/
@@ -26,7 +26,7 @@ while [ $# -gt 0 ]; do
     *) harnesses="$harnesses $1"; shift ;;
   esac
 done
-[ -n "$harnesses" ] || harnesses="wave track-keys tweak-blob track-text tweak-text score options"
+[ -n "$harnesses" ] || harnesses="wave track-keys tweak-blob track-text tweak-text score options track-edits"
 
 cmake --preset fuzz >/dev/null && cmake --build --preset fuzz
 

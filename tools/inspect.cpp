@@ -10,8 +10,9 @@
 //
 // With --at every row is taken the way the frame loop takes it: parsed,
 // narrowed to a single float, widened to double for the evaluation, and each
-// value narrowed to a single float; the row and the values are printed with
-// %.9g, so the text gives back the exact floats. Authors use it to check the
+// value narrowed to a single float; the row and the values are printed as
+// the shortest text that reads back as the same float (formatValue), so the
+// text gives back the exact floats. Authors use it to check the
 // choreography; the tests use it too.
 //
 // The block linked in is the 512 x 384 one; the variants differ only in the
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "content/builder/assets.h"
 #include "host/loop.h"
 #include "render/frame.h"
 #include "sync/content.h"
@@ -47,8 +49,9 @@ int printRows(const std::vector<float>& rows) {
     for (float row : rows) {
         TrackData values{};
         evaluateTracks(tracks.tracks, row, values);
-        std::printf("%.9g", double(row));
-        for (int t = 0; t < trackCount; ++t) std::printf(" %.9g", double(values.value[t]));
+        std::printf("%s", formatValue(row).c_str());
+        for (int t = 0; t < trackCount; ++t)
+            std::printf(" %s", formatValue(values.value[t]).c_str());
         std::printf("\n");
     }
     return 0;
@@ -105,7 +108,8 @@ void printTweaks() {
                     "start-up values\n",
                     sizeof ostrelContent.tweakBlob);
         for (const Target& t : targets)
-            std::printf("  %-18s -> %s = %.9g\n", t.name, t.field, t.value);
+            std::printf("  %-18s -> %s = %s\n", t.name, t.field,
+                        formatValue(float(t.value)).c_str());
         return;
     }
     std::printf("tweak settings: %d entries in a %zu-byte blob\n", int(table.count),
@@ -115,20 +119,20 @@ void printTweaks() {
         if (index < 0)
             std::printf("  %-6s %-12s -> %s = ", t.name, "(missing)", t.field);
         else
-            std::printf("  %-6s %-12.9g -> %s = ", t.name, double(table.entries[index].value),
-                        t.field);
+            std::printf("  %-6s %-12s -> %s = ", t.name,
+                        formatValue(table.entries[index].value).c_str(), t.field);
         if (t.integer)
             std::printf("%d\n", int(t.value));
         else
-            std::printf("%.9g\n", t.value);
+            std::printf("%s\n", formatValue(float(t.value)).c_str());
     }
     // Entries that no target reads.
     for (int i = 0; i < table.count; ++i) {
         bool known = false;
         for (const Target& t : targets) known = known || std::strcmp(t.name, table.entries[i].name) == 0;
         if (!known)
-            std::printf("  %-6s %-12.9g -> (not read)\n", table.entries[i].name,
-                        double(table.entries[i].value));
+            std::printf("  %-6s %-12s -> (not read)\n", table.entries[i].name,
+                        formatValue(table.entries[i].value).c_str());
     }
 }
 
@@ -167,7 +171,7 @@ int main(int argc, char** argv) {
                         "row, one line per row.");
     parser.flag("--at", &at,
                 "one line per ROW: the row, then the 13 track values (dofFocusPoint ... "
-                "blobEffect,\n           TrackData order), each %.9g");
+                "blobEffect,\n           TrackData order), each the shortest text of its float");
     parser.positional("ROW", 0, 1 << 20, &words, "a sync row (24 rows a second), with --at");
     const int status = parser.parse(argc, argv);
     if (status >= 0) return status;

@@ -3,6 +3,7 @@
 
 #include "sync/tracks.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -21,14 +22,39 @@ struct InterpolationWord {
 const InterpolationWord interpolationWords[] = {
     {Step, "step"}, {Linear, "linear"}, {Smooth, "smooth"}, {Ramp, "ramp"}};
 
-// Splits a line into blank-separated words, dropping a '#' comment.
+// Splits a line into blank-separated words (blanks as the C locale's
+// isspace counts them), dropping a '#' comment.
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 std::vector<std::string> words(const std::string& line) {
-    std::string body = line.substr(0, line.find('#'));
-    std::istringstream in(body);
+    const std::size_t body = std::min(line.find('#'), line.size());
     std::vector<std::string> out;
-    std::string w;
-    while (in >> w) out.push_back(w);
+    for (std::size_t i = 0; i < body;) {
+        if (isBlank(line[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i;
+        while (j < body && !isBlank(line[j])) ++j;
+        out.push_back(line.substr(i, j - i));
+        i = j;
+    }
     return out;
+}
+
+// The text's lines as std::getline gives them: split at '\n', a last line
+// without one counted, no empty line after a final '\n'.
+std::vector<std::string> textLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
 }
 
 bool fail(std::string& error, const std::string& file, int line, const std::string& fault) {
@@ -155,10 +181,8 @@ bool checkTweakNames(const std::vector<SourceTweak>& tweaks, const std::string& 
 bool parseTrackText(const std::string& text, const std::string& fileName,
                     std::vector<SourceKey>& keys, std::string& error) {
     keys.clear();
-    std::istringstream in(text);
-    std::string line;
     int lineNumber = 0;
-    while (std::getline(in, line)) {
+    for (const std::string& line : textLines(text)) {
         ++lineNumber;
         std::vector<std::string> w = words(line);
         if (w.empty()) continue;
@@ -192,10 +216,8 @@ bool parseTrackText(const std::string& text, const std::string& fileName,
 bool parseTweakText(const std::string& text, const std::string& fileName,
                     std::vector<SourceTweak>& tweaks, std::string& error) {
     tweaks.clear();
-    std::istringstream in(text);
-    std::string line;
     int lineNumber = 0;
-    while (std::getline(in, line)) {
+    for (const std::string& line : textLines(text)) {
         ++lineNumber;
         std::vector<std::string> w = words(line);
         if (w.empty()) continue;

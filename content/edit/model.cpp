@@ -6,6 +6,8 @@
 #include <cstring>
 #include <map>
 
+#include "sync/pages.h"
+
 namespace {
 
 bool fail(std::string* error, const std::string& line) {
@@ -140,6 +142,47 @@ bool loadTracks(EditModel& m, std::string* error) {
     return true;
 }
 
+// The tracks of `files` decoded again from their keys, all or none: each
+// one's new key data is decoded by the show's decoder into a key array of
+// its own, which takes the old one's place in the track's record only when
+// every one decoded.
+bool reloadTracks(EditModel& m, const std::vector<int>& files, std::string* error) {
+    struct Fresh {
+        int track;
+        std::vector<std::uint8_t> packed;
+        SyncTrack decoded;
+    };
+    std::vector<Fresh> fresh;
+    for (int f : files) {
+        if (f == tweakFile) continue;
+        fresh.push_back(Fresh{f, packTrackKeys(m.keys[f]), SyncTrack{}});
+    }
+    for (Fresh& n : fresh) {
+        n.decoded = SyncTrack{n.packed.data(), nullptr, 0};
+        loadTrackKeys(m.shown.device, &n.decoded);
+        if (n.decoded.keyCount != n.packed[0]) {
+            for (Fresh& r : fresh) releasePages(r.decoded.keys);
+            return fail(error, std::string("sync: no memory for the keys of track ") +
+                                   trackNames[n.track]);
+        }
+    }
+    for (Fresh& n : fresh) {
+        SyncTrack* track = m.shown.tracks[n.track];
+        releasePages(track->keys);
+        m.packed[n.track] = std::move(n.packed);
+        track->keyData = m.packed[n.track].data();
+        track->keys = n.decoded.keys;
+        track->keyCount = n.decoded.keyCount;
+    }
+    return true;
+}
+
+std::vector<int> filesOf(const std::vector<Proposal>& proposals) {
+    std::vector<int> files;
+    for (const Proposal& p : proposals) files.push_back(p.file);
+    return files;
+}
+
 FileChange* changeOf(EditStep& step, int file) {
     for (FileChange& c : step.files)
         if (c.file == file) return &c;
@@ -161,7 +204,7 @@ bool commit(EditModel& m, const std::string& what, Change& change, std::string* 
         else
             m.keys[p.file] = p.keys;
     }
-    if (!loadTracks(m, error)) {
+    if (!reloadTracks(m, filesOf(change.files), error)) {
         for (int t = 0; t < trackCount; ++t) m.keys[t] = oldKeys[t];
         m.tweaks = oldTweaks;
         return false;
@@ -189,14 +232,16 @@ bool commit(EditModel& m, const std::string& what, Change& change, std::string* 
 
 // Puts the keys of one side of a step in place.
 void restore(EditModel& m, const EditStep& step, bool before) {
+    std::vector<int> files;
     for (const FileChange& c : step.files) {
         if (c.file == tweakFile)
             m.tweaks = before ? c.tweaksBefore : c.tweaksAfter;
         else
             m.keys[c.file] = before ? c.keysBefore : c.keysAfter;
+        files.push_back(c.file);
     }
     std::string ignored;
-    loadTracks(m, &ignored);
+    if (!reloadTracks(m, files, &ignored)) loadTracks(m, &ignored);
     ++m.revision;
 }
 
@@ -344,29 +389,37 @@ int trackByName(const std::string& name) {
 
 std::int32_t interpolationByName(const std::string& word) { return interpolationType(word); }
 
-bool openModel(EditModel& m, const ContentSources& sources, std::string* error,
-               std::vector<std::string>* notes) {
+bool openModelTexts(EditModel& m, const std::string paths[modelFileCount],
+                    const std::string texts[modelFileCount], std::string* error) {
     closeModel(m);
     std::string why;
-    std::vector<std::string> paths;
     for (int t = 0; t < trackCount; ++t) {
-        ModelFile& f = m.files[t];
-        f.path = sources.tracks + "/" + trackNames[t] + ".track";
-        if (!readFile(f.path, f.bytes)) return fail(error, f.path + ": cannot read the track file");
-        if (!parseTrackText(f.bytes, f.path, m.keys[t], why) ||
-            !checkShowTrack(t, m.keys[t], f.path, why))
+        m.files[t] = ModelFile{paths[t], texts[t]};
+        if (!parseTrackText(texts[t], paths[t], m.keys[t], why) ||
+            !checkShowTrack(t, m.keys[t], paths[t], why))
             return fail(error, why);
-        paths.push_back(f.path);
     }
-    ModelFile& f = m.files[tweakFile];
-    f.path = sources.tweaks;
-    if (!readFile(f.path, f.bytes)) return fail(error, f.path + ": cannot read the tweak file");
-    if (!parseTweakText(f.bytes, f.path, m.tweaks, why) || !checkTweakNames(m.tweaks, f.path, why))
+    m.files[tweakFile] = ModelFile{paths[tweakFile], texts[tweakFile]};
+    if (!parseTweakText(texts[tweakFile], paths[tweakFile], m.tweaks, why) ||
+        !checkTweakNames(m.tweaks, paths[tweakFile], why))
         return fail(error, why);
-    paths.push_back(f.path);
-    if (!loadTracks(m, error)) return false;
+    return loadTracks(m, error);
+}
+
+bool openModel(EditModel& m, const ContentSources& sources, std::string* error,
+               std::vector<std::string>* notes) {
+    std::string paths[modelFileCount], texts[modelFileCount];
+    for (int t = 0; t < trackCount; ++t) {
+        paths[t] = sources.tracks + "/" + trackNames[t] + ".track";
+        if (!readFile(paths[t], texts[t])) return fail(error, paths[t] + ": cannot read the track file");
+    }
+    paths[tweakFile] = sources.tweaks;
+    if (!readFile(paths[tweakFile], texts[tweakFile]))
+        return fail(error, paths[tweakFile] + ": cannot read the tweak file");
+    if (!openModelTexts(m, paths, texts, error)) return false;
     if (notes != nullptr)
-        for (const std::string& left : leftoverSaves(paths))
+        for (const std::string& left :
+             leftoverSaves(std::vector<std::string>(paths, paths + modelFileCount)))
             notes->push_back(left + ": left by a save that did not finish: it holds the new text "
                                     "of " + left.substr(0, left.size() - std::strlen(saveSuffix)) +
                              " (rename it over that file to finish the save, or delete it)");

@@ -107,6 +107,10 @@ struct EditModel {
 // (one line each), not refused. False with one line in *error.
 bool openModel(EditModel& m, const ContentSources& sources, std::string* error,
                std::vector<std::string>* notes = nullptr);
+// The same from texts already read: paths[f] and texts[f] for each file
+// (the 13 tracks in TrackData order, then the tweak file).
+bool openModelTexts(EditModel& m, const std::string paths[modelFileCount],
+                    const std::string texts[modelFileCount], std::string* error);
 // Gives back the tracks' memory; the model is empty afterwards.
 void closeModel(EditModel& m);
 

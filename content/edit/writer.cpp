@@ -120,6 +120,19 @@ std::vector<std::string> keyWords(const std::string& line, const SourceKey* was,
 // The longest run of `lines` (0: none) that increases, as flags.
 std::vector<bool> increasingRun(const std::vector<int>& lines) {
     const std::size_t n = lines.size();
+    // Most often every line is still in order.
+    int last = 0;
+    bool ordered = true;
+    for (int line : lines)
+        if (line > 0) {
+            ordered = ordered && line > last;
+            last = line;
+        }
+    if (ordered) {
+        std::vector<bool> in(n);
+        for (std::size_t i = 0; i < n; ++i) in[i] = lines[i] > 0;
+        return in;
+    }
     std::vector<int> length(n, 0), before(n, -1);
     int best = -1;
     for (std::size_t i = 0; i < n; ++i) {
@@ -161,11 +174,11 @@ std::string rewrite(const std::string& text, const std::vector<Entry>& entries,
 
     // The lines to write after a line (0: before the first entry line).
     std::map<int, std::vector<std::string>> after;
-    std::map<int, bool> keep;
+    std::map<int, std::size_t> keep;  // line -> the entry that keeps it
     int firstEntryLine = was.empty() ? 0 : was.begin()->first;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (kept[i]) {
-            keep[at[i]] = true;
+            keep[at[i]] = i;
             continue;
         }
         // After the nearest kept entry before it, else before the next one.
@@ -211,17 +224,14 @@ std::string rewrite(const std::string& text, const std::vector<Entry>& entries,
         auto read = was.find(line);
         if (read == was.end()) {
             out += text;
-        } else if (keep[line]) {
-            for (std::size_t i = 0; i < entries.size(); ++i)
-                if (kept[i] && at[i] == line) {
-                    const std::vector<std::string> words =
-                        wordsOf(&text, &read->second, entries[i]);
-                    const Layout l = layoutOf(text);
-                    bool same = true;
-                    for (std::size_t w = 0; w < words.size(); ++w)
-                        same = same && text.compare(l.start[w], l.end[w] - l.start[w], words[w]) == 0;
-                    out += same ? text : rewriteLine(text, words);
-                }
+        } else if (keep.count(line)) {
+            const std::vector<std::string> words =
+                wordsOf(&text, &read->second, entries[keep[line]]);
+            const Layout l = layoutOf(text);
+            bool same = true;
+            for (std::size_t w = 0; w < words.size(); ++w)
+                same = same && text.compare(l.start[w], l.end[w] - l.start[w], words[w]) == 0;
+            out += same ? text : rewriteLine(text, words);
         }  // else: the entry is gone, and its line with it
         if (after.count(line)) emit(after[line]);
     }

@@ -17,6 +17,7 @@ int fuzzTrackText(const std::uint8_t* data, std::size_t size);
 int fuzzTweakText(const std::uint8_t* data, std::size_t size);
 int fuzzScore(const std::uint8_t* data, std::size_t size);
 int fuzzOptions(const std::uint8_t* data, std::size_t size);
+int fuzzTrackEdits(const std::uint8_t* data, std::size_t size);
 
 struct FuzzHarness {
     const char* name;  // its folder under tests/fuzz/corpus and tests/fuzz/findings
@@ -26,7 +27,7 @@ struct FuzzHarness {
 inline constexpr FuzzHarness fuzzHarnesses[] = {
     {"wave", fuzzWave},           {"track-keys", fuzzTrackKeys}, {"tweak-blob", fuzzTweakBlob},
     {"track-text", fuzzTrackText}, {"tweak-text", fuzzTweakText}, {"score", fuzzScore},
-    {"options", fuzzOptions},
+    {"options", fuzzOptions},     {"track-edits", fuzzTrackEdits},
 };
 
 // Aborts with `what` when `condition` is false.

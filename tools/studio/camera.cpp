@@ -108,13 +108,9 @@ std::string trackLine(const SyncTrack* track, const char* name, std::int32_t row
         if (k < 0) k = std::max(-k - 2, 0);  // the key before the row, or the first
         if (const char* word = interpolationName(track->keys[k].type)) interpolation = word;
     }
-    char number[32];
-    for (int digits = 1; digits <= 9; ++digits) {
-        std::snprintf(number, sizeof number, "%.*g", digits, double(value));
-        if (std::strtof(number, nullptr) == value) break;
-    }
     char line[160];
-    std::snprintf(line, sizeof line, "%d %s %s  # %s", row, number, interpolation, name);
+    std::snprintf(line, sizeof line, "%d %s %s  # %s", row, formatValue(value).c_str(),
+                  interpolation, name);
     return line;
 }
 

@@ -14,7 +14,8 @@
 // Track lines are what a track file holds, one key a line: "row value
 // interpolation", here followed by "# name" (the files take comments), so
 // that a line can be pasted into the file it names. The value is written
-// with the fewest digits that read back as the same float; the
+// by formatValue (content/builder/assets.h), as the track files' writer
+// writes it ("180", never "1.8e+02"); the
 // interpolation is the one of the key in force at that row in the track
 // as it is (the first key's before it, "linear" for a track without keys).
 #pragma once
