@@ -78,8 +78,11 @@ constexpr std::int32_t longestShow = 3600000;
 // writes, or a write and a rename).
 constexpr double settleMilliseconds = 50.0;
 constexpr double framePeriod = 1000.0 / 60.0;
-// The picture while the user interacts: this fraction of the window each way.
-constexpr int lowDivisor = 4;
+// The picture while the user interacts: a fraction of the window each way,
+// 1/4 to start with, smaller while its pictures take longer than the aim
+// (the processor is shared), larger again when they are quick.
+constexpr int lowDivisors[] = {4, 6, 8, 12, 16};
+constexpr double lowAim = 120.0;  // ms a low picture may take
 
 constexpr GLenum readFramebuffer = 0x8CA8, drawFramebuffer = 0x8CA9;
 constexpr GLbitfield colourBufferBit = 0x00004000;
@@ -225,9 +228,12 @@ struct App {
     std::vector<double> frameTimes;  // when the last pictures were presented
     double latency = -1.0;           // input to picture, the last one
     std::vector<double> gestureLatencies;
+    double picturesMs = 0.0, presentsMs = 0.0;  // during the gesture
+    int pictures = 0, presents = 0;
     Gesture lastGesture = Gesture::none;
     std::string title;
     bool banded = false;  // full pictures drawn in bands (GL on the processor)
+    int lowStep = 0;      // index into lowDivisors
     std::int32_t endSaid = -1;
 };
 
@@ -306,8 +312,8 @@ void remakeTargets(App& app) {
     if (app.width <= 0 || app.height <= 0) return;
     std::string error;
     if (!makePicture(app, app.full, app.width, app.height, &error) ||
-        !makePicture(app, app.low, std::max(1, app.width / lowDivisor),
-                     std::max(1, app.height / lowDivisor), &error))
+        !makePicture(app, app.low, std::max(1, app.width / lowDivisors[app.lowStep]),
+                     std::max(1, app.height / lowDivisors[app.lowStep]), &error))
         warn(error);
     layoutTimeline(app.editor, app.width, app.height);
     app.editor.dirty = true;
@@ -490,6 +496,17 @@ bool drawPicture(App& app, std::int32_t time, double now, bool full) {
     app.lastDrawn = time;
     app.pictureFull = full;
     e.dirty = false;
+    if (!full) {
+        const int last = int(sizeof lowDivisors / sizeof lowDivisors[0]) - 1;
+        const int was = app.lowStep;
+        if (app.frameMilliseconds > lowAim && app.lowStep < last) ++app.lowStep;
+        if (app.frameMilliseconds < lowAim * 0.3 && app.lowStep > 0) --app.lowStep;
+        std::string error;
+        if (app.lowStep != was &&
+            !makePicture(app, app.low, std::max(1, app.width / lowDivisors[app.lowStep]),
+                         std::max(1, app.height / lowDivisors[app.lowStep]), &error))
+            warn(error);
+    }
     return true;
 }
 
@@ -573,13 +590,18 @@ void gestureEnded(App& app) {
     std::vector<double>& l = app.gestureLatencies;
     if (l.size() >= 2) {
         std::sort(l.begin(), l.end());
-        char line[160];
+        char line[200];
         std::snprintf(line, sizeof line,
-                      "drag: %zu pictures, input to picture median %.0f ms, worst %.0f ms",
-                      l.size(), l[l.size() / 2], l.back());
+                      "drag: %zu pictures, input to picture median %.0f ms, worst %.0f ms "
+                      "(a picture %.0f ms, the panels over it %.0f ms, on average)",
+                      l.size(), l[l.size() / 2], l.back(),
+                      app.picturesMs / std::max(1, app.pictures),
+                      app.presentsMs / std::max(1, app.presents));
         say(line);
     }
     l.clear();
+    app.picturesMs = app.presentsMs = 0.0;
+    app.pictures = app.presents = 0;
 }
 
 bool openWindow(App& app, std::string* error) {
@@ -794,8 +816,17 @@ int run(App& app) {
         const bool changed = e.dirty || cameraFlying(e.camera) || time != app.lastDrawn;
         bool drew = false;
         if (changed || (!busy && !app.pictureFull)) drew = drawPicture(app, time, now, !busy);
+        if (drew && e.gesture != Gesture::none) {
+            app.picturesMs += app.frameMilliseconds;
+            ++app.pictures;
+        }
         if (drew || now - app.lastUiAt >= framePeriod) {
+            const double before = readClock();
             present(app, time, now);
+            if (e.gesture != Gesture::none) {
+                app.presentsMs += readClock() - before;
+                ++app.presents;
+            }
             if (drew) pictureShown(app, readClock());
         } else {
             SDL_WaitEventTimeout(nullptr, 5);

@@ -46,8 +46,8 @@ void drawLane(ImDrawList* d, const Editor& e, Track t, int index) {
     d->AddRectFilled({0, px(top)}, {px(a.right), px(bottom)}, index % 2 ? laneOddColour : laneColour);
     if (int(t) == e.current)
         d->AddRectFilled({0, px(top)}, {px(a.namesRight), px(bottom)}, IM_COL32(60, 70, 110, 220));
-    if (bottom - top >= 8)
-        d->AddText(ImGui::GetFont(), std::min(13.0f, float(bottom - top)), {3, px(top)},
+    if (bottom - top >= 6)
+        d->AddText(ImGui::GetFont(), std::min(13.0f, float(bottom - top) + 1), {3, px(top)},
                    IM_COL32(220, 220, 220, 255), trackNames[t]);
     const std::vector<SourceKey>& keys = e.model->keys[t];
     std::vector<float> values;
