@@ -145,6 +145,9 @@ void drawGrid(ImDrawList* d, const Editor& e) {
     for (const Marker& m : e.grid.sections) {
         const float x = px(pixelAt(e.view, m.milliseconds));
         d->AddLine({x, px(a.rulerTop)}, {x, bottom}, sectionColour, 1.5f);
+        const ImVec2 size = ImGui::CalcTextSize(m.name.c_str());
+        d->AddRectFilled({x + 1, px(a.waveTop)}, {x + 3 + size.x, px(a.waveTop) + size.y},
+                         IM_COL32(0, 0, 0, 190));
         d->AddText({x + 2, px(a.waveTop)}, sectionColour, m.name.c_str());
     }
     for (std::int32_t cut : e.transport.cuts) {
