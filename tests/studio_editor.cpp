@@ -268,3 +268,42 @@ TEST(StudioFiles, ChangedOnDiskWithAndWithoutUnsavedEditsAndTheJournal) {
     ASSERT_TRUE(writeJournal(root, d.model, &error));
     EXPECT_FALSE(std::filesystem::exists(journalPath(root)));
 }
+
+TEST(StudioEditing, TheRulerScrubsInSlicesAndQuittingWithEditsAsksFirst) {
+    Desk d;
+    const double ruler = (d.editor.area.rulerTop + d.editor.area.rulerBottom) * 0.5;
+    const double x20 = pixelAt(d.editor.view, 20000), x30 = pixelAt(d.editor.view, 30000);
+    d.button(SDL_MOUSEBUTTONDOWN, x20, ruler);
+    const double sliceStart = d.now;
+    EXPECT_TRUE(d.editor.transport.command.playing);
+    EXPECT_EQ(d.editor.transport.command.frame, frameOf(20000));
+    d.motion(x30, ruler);  // during the slice: the next one starts there
+    tickEditor(d.editor, sliceStart + 30);
+    EXPECT_EQ(d.editor.transport.command.frame, frameOf(20000));
+    tickEditor(d.editor, sliceStart + 61);  // at least 50 ms of sound, then the next
+    EXPECT_TRUE(d.editor.transport.command.playing);
+    EXPECT_EQ(d.editor.transport.command.frame, frameOf(30000));
+    tickEditor(d.editor, sliceStart + 125);
+    EXPECT_FALSE(d.editor.transport.command.playing);
+    d.button(SDL_MOUSEBUTTONUP, x30, ruler);
+    EXPECT_FALSE(d.editor.transport.command.playing);
+    EXPECT_EQ(d.editor.transport.command.frame, frameOf(30000));
+
+    // Without edits Escape quits; with them it asks, and the answer counts.
+    d.key(SDLK_ESCAPE);
+    EXPECT_TRUE(d.editor.quit);
+    d.editor.quit = false;
+    d.editor.selection = {{camPosY, 189}};
+    ASSERT_TRUE(typeValue(d.editor, "2"));
+    for (SDL_Keycode quitKey : {SDLK_ESCAPE, SDLK_q}) {
+        d.key(quitKey, quitKey == SDLK_q ? KMOD_LCTRL : 0);
+        EXPECT_FALSE(d.editor.quit);
+        EXPECT_TRUE(d.editor.askingQuit);
+        answerQuit(d.editor, QuitAnswer::stay);
+        EXPECT_FALSE(d.editor.askingQuit || d.editor.quit);
+    }
+    answerQuit(d.editor, QuitAnswer::save);
+    EXPECT_TRUE(d.editor.saveRequested && d.editor.quitAfterSave && !d.editor.quit);
+    answerQuit(d.editor, QuitAnswer::discard);
+    EXPECT_TRUE(d.editor.quit && d.editor.discarded);
+}
