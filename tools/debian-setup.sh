@@ -9,12 +9,13 @@
 # tests read them back with ffprobe). openbox (a window manager) and pulseaudio
 # with its utilities (a sound server, parec to record it) are started by the
 # end-to-end tests; clang builds the fuzz harnesses with libFuzzer
-# (libclang-rt-dev); libimgui-dev (Dear ImGui with its SDL2 and OpenGL 3
-# backends) draws the studio's timeline and panels.
+# (libclang-rt-dev); strace shows the capture's tests that every file is
+# flushed to the disk before its rename; libimgui-dev (Dear ImGui with its
+# SDL2 and OpenGL 3 backends) draws the studio's timeline and panels.
 set -eu
 packages="build-essential cmake ninja-build libgtest-dev libsdl2-dev libx11-dev libpng-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
-  xvfb xdotool x11-utils libxfixes-dev openbox pulseaudio pulseaudio-utils ffmpeg
+  xvfb xdotool x11-utils libxfixes-dev openbox pulseaudio pulseaudio-utils ffmpeg strace
   clang libclang-rt-dev libimgui-dev
   mingw-w64 wine64 fonts-wine libxcursor1 libxrandr2 libxrender1 libxi6
   libxinerama1 libxcomposite1 libxxf86vm1"

@@ -696,6 +696,9 @@ int run(App& app) {
                                  &app.moment.output})
         releaseTarget(app.studio.release, *target);
 
+    // Watched before the first reading, which can take seconds of program
+    // builds: a save meanwhile is seen once it is done.
+    if (!openWatcher(app.watcher, app.studio.tree, &error)) warn(error + "; saves are not seen");
     // The tracks and tweaks: the edit model's, with the journal's unsaved
     // edits put back.
     say("reading the sources under " + app.options.source);
@@ -745,7 +748,6 @@ int run(App& app) {
     say("playing from " + clockText(t.shown) + " (row " +
         std::to_string(int(std::floor(rowAt(t.shown)))) + ")");
     remakeTargets(app);
-    if (!openWatcher(app.watcher, app.studio.tree, &error)) warn(error + "; saves are not seen");
 
     int status = 0;
     std::uint16_t mods = 0;
@@ -875,6 +877,6 @@ int main(int argc, char** argv) {
                              " encloses no time");
     const int result = run(app);
     closeModel(app.model);
-    SDL_Quit();
+    if (app.sound.stalled == 0) SDL_Quit();  // else SDL_Quit would wait for its audio thread
     return result;
 }
