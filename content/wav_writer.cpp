@@ -81,13 +81,25 @@ std::vector<std::uint8_t> buildWaveImage(const std::int16_t* interleaved, std::u
 
 bool writeWaveFile(const std::string& path, const std::vector<std::uint8_t>& image,
                    std::string& error) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (path == "-") {
+        const bool ok = std::fwrite(image.data(), 1, image.size(), stdout) == image.size() &&
+                        std::fflush(stdout) == 0;
+        if (!ok) error = "cannot write the image to standard output";
+        return ok;
+    }
+    // Written beside its name and renamed once complete.
+    const std::string part = path + ".part";
+    std::FILE* f = std::fopen(part.c_str(), "wb");
     if (!f) {
         error = "cannot open " + path + " for writing";
         return false;
     }
     bool ok = std::fwrite(image.data(), 1, image.size(), f) == image.size();
     ok = std::fclose(f) == 0 && ok;
-    if (!ok) error = "cannot write " + path;
+    ok = ok && std::rename(part.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        std::remove(part.c_str());
+        error = "cannot write " + path;
+    }
     return ok;
 }

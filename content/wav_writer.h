@@ -21,6 +21,7 @@ std::string soundtrackIxml();
 // The whole image for `frames` stereo frames of interleaved samples.
 std::vector<std::uint8_t> buildWaveImage(const std::int16_t* interleaved, std::uint32_t frames);
 
-// Writes the image to a file; false (and a reason in error) on failure.
+// Writes the image to a file (as PATH.part, renamed once complete), or to
+// standard output for "-"; false (and a reason in error) on failure.
 bool writeWaveFile(const std::string& path, const std::vector<std::uint8_t>& image,
                    std::string& error);

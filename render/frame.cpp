@@ -119,9 +119,6 @@ bool chainPassReadsBloomTarget(std::int32_t i) { return (i & 3) == 0; }
 // pass 0 of the next group, and only if that pass is drawn. So the frame
 // draws pass 0 and pass 3 of each group, never the last pass, and shows the
 // same picture.
-bool chainPassIsRead(std::int32_t i, std::int32_t passes) {
-    return i < passes - 1 && ((i & 3) == 0 || (i & 3) == 3);
-}
 
 // The scene text with SCENE_FOREGROUND defined after its version line; the
 // #line directive keeps the compiler's line numbers those of the text.
@@ -147,6 +144,10 @@ const RenderTarget& compositeTarget(const RenderResources& r, std::int32_t passe
 }
 
 }  // namespace
+
+bool chainPassIsRead(std::int32_t i, std::int32_t passes) {
+    return i < passes - 1 && ((i & 3) == 0 || (i & 3) == 3);
+}
 
 void placeTweaks(const TweakValues& v, EmbeddedContent& content, FD& fd, FocusData& focus) {
     content.bloomPasses = v.bloomPasses;

@@ -118,3 +118,8 @@ float showClock(std::int32_t showTime);
 void renderFrame(const GlFunctions& gl, RenderResources& resources,
                  const EmbeddedContent& content, const TrackData& tracks,
                  std::int32_t showTime);
+
+// Whether chain pass i (0 to passes - 1) of the bloom chain is drawn: only
+// when something reads what it draws (pass 0 and pass 3 of each group of
+// four, never the last). A frame draws the first blur and these.
+bool chainPassIsRead(std::int32_t i, std::int32_t passes);

@@ -266,13 +266,13 @@ TEST(ContentBuilderProgram, ABadAssetStopsTheBuildWithOneLine) {
                                 "/content/tweaks.txt --shaders " OSTREL_SOURCE_DIR
                                 "/shaders --depfile " + b.dir + "/out/content.d --soundtrack ";
     EXPECT_EQ(runCommand(command + stereo, output), 1);
-    EXPECT_EQ(output, "content: " + b.dir +
+    EXPECT_EQ(output, "ostrel-content-builder: " + b.dir +
                           "/tracks/scene.track:2: unknown interpolation \"wobble\" (expected "
                           "step, linear, smooth or ramp)\n");
     std::system(("cp " OSTREL_SOURCE_DIR "/content/tracks/scene.track " + b.dir + "/tracks/")
                     .c_str());
     ASSERT_EQ(runCommand(command + stereo, output), 0) << output;
-    EXPECT_NE(output.find("content: 13 tracks (143 keys), 12 tweak settings"), std::string::npos)
+    EXPECT_NE(output.find("ostrel-content-builder: 13 tracks (143 keys), 12 tweak settings"), std::string::npos)
         << output;
     std::ifstream depfile(b.dir + "/out/content.d");
     const std::string deps((std::istreambuf_iterator<char>(depfile)),

@@ -91,7 +91,7 @@ TEST(StudioHeadsUp, TimesMarksAndTimelineClicks) {
     h.loopA = 1000;
     h.looping = true;
     h.paused = true;
-    EXPECT_EQ(headsUpLine(h), "0:48.334  row 1160  scene 2.50  0 ms 0.0 fps  loop 0:01.000-end on  paused");
+    EXPECT_EQ(headsUpLine(h), "0:48.334  row 1160  scene 2.50  0 ms  loop 0:01.000-end on  paused");
 
     EXPECT_EQ(timelineTime(0, 640, 101334), 0);
     EXPECT_EQ(timelineTime(639, 640, 101334), 101334);

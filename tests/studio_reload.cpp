@@ -139,6 +139,7 @@ TEST_F(StudioReload, ABrokenOrMissingFileKeepsTheLastGoodVersionUntilASaveMendsI
     EXPECT_EQ(frame(8000), before);
     r = save(part, text);
     EXPECT_TRUE(r.failures.empty() && r.rebuilt.empty()) << "back to the program drawn with";
+    EXPECT_EQ(r.mended, std::vector<std::string>{"scene program mended: the saved text is the one drawing"});
     EXPECT_TRUE(errors(studio).empty());
 }
 
@@ -172,6 +173,7 @@ TEST_F(StudioReload, AShaderErrorKeepsThePictureAndNamesTheFileAndLine) {
     // Mended, each error goes; a real change rebuilds its program alone.
     r = save(part, scenes);
     EXPECT_TRUE(r.rebuilt.empty());
+    EXPECT_EQ(r.mended.size(), 1u) << "the mend is said";
     r = save("shaders/tonemap.frag", replaced(tonemap, "color = vec4(c, 1.0);", "color = vec4(c.bgr, 1.0);"));
     EXPECT_TRUE(r.failures.empty());
     ASSERT_EQ(r.rebuilt.size(), 1u);

@@ -130,6 +130,41 @@ TEST(StudioTransport, TheLoopWrapsSoundAndPictureAtTheSameFrame) {
     EXPECT_GE(r.mix.cursor.wraps, 4u);
 }
 
+TEST(StudioTransport, ALoopThatIsOnHoldsWherePlayBegins) {
+    // Paused at a cut, [ there, two seconds on, ], L, then Space: play
+    // starts at the loop's end and must come back to its start.
+    Rig r;
+    setPlaying(r.t, false);
+    seek(r.t, 48334);
+    markLoopStart(r.t);
+    seek(r.t, 50334);
+    markLoopEnd(r.t);
+    setLooping(r.t, true);
+    EXPECT_EQ(r.t.shown, 50334) << "paused, the time shown stays";
+    setPlaying(r.t, true);
+    EXPECT_EQ(r.t.shown, 48334);
+    std::int32_t latest = 0;
+    for (int i = 0; i < 300; ++i) {  // 7 s of sound
+        r.buffer();
+        latest = r.shown();
+        ASSERT_GE(latest, 48334);
+        ASSERT_LT(latest, 50334);
+    }
+    EXPECT_GE(r.mix.cursor.wraps, 3u);
+    // A seek while playing outside the loop goes to its start too; with the
+    // loop off, anywhere.
+    seek(r.t, 70000);
+    EXPECT_EQ(r.t.shown, 48334);
+    seek(r.t, 10000);
+    EXPECT_EQ(r.t.shown, 48334);
+    setLooping(r.t, false);
+    seek(r.t, 70000);
+    EXPECT_EQ(r.t.shown, 70000);
+    // Turned on while playing past it: back to the start at once.
+    setLooping(r.t, true);
+    EXPECT_EQ(r.t.shown, 48334);
+}
+
 TEST(StudioTransport, CutsRowsAndTheShowsEnd) {
     // The shipped `scene` keys, with one more key that changes nothing.
     std::vector<TrackKey> keys = {{0, 0.0f, Step},    {1160, 2.5f, Step}, {1674, 3.5f, Step},

@@ -79,7 +79,8 @@ TEST(OptionParser, RefusesWithOneLineNamingTheOptionAndTheValue) {
         std::vector<std::string> words;
         const char* line;
     } cases[] = {
-        {{"--every", "2s"}, "prog: option --every: \"2s\" is not a whole number\n"},
+        {{"--every", "2s"}, "prog: option --every: \"2s\" is not a whole number (\"s\" after \"2\")\n"},
+        {{"--every", "2.5"}, "prog: option --every: \"2.5\" is not a whole number\n"},
         {{"--every", "0"}, "prog: option --every: \"0\" is out of range (1 to 3600000)\n"},
         {{"--every", "-5"}, "prog: option --every: \"-5\" is out of range (1 to 3600000)\n"},
         {{"--every", " 5"}, "prog: option --every: \" 5\" is not a whole number\n"},
@@ -88,7 +89,7 @@ TEST(OptionParser, RefusesWithOneLineNamingTheOptionAndTheValue) {
         {{"--every"}, "prog: option --every needs a value (MS)\n"},
         {{"--scale", "0"}, "prog: option --scale: \"0\" is out of range (above 0 up to 1)\n"},
         {{"--scale", "nan"}, "prog: option --scale: \"nan\" is not a finite number\n"},
-        {{"--scale", "0.5x"}, "prog: option --scale: \"0.5x\" is not a finite number\n"},
+        {{"--scale", "0.5x"}, "prog: option --scale: \"0.5x\" is not a number (\"x\" after \"0.5\")\n"},
         {{"--size", "96x"}, "prog: option --size: \"96x\" is not a size WxH with sides of 1 to 4096\n"},
         {{"--size", "0x54"}, "prog: option --size: \"0x54\" is not a size WxH with sides of 1 to 4096\n"},
         {{"--frames", "20-10"},

@@ -20,6 +20,9 @@
 //
 //   ostrel-bench [--size 512x384] [--scale 1.0] [--time 60000] [--frames 5]
 //                [--bloom N] [--dof 0|1]
+//
+// A time past the show's end and a scale that leaves the scene pass no
+// pixel are refused before anything is drawn (tools/common/checks.h).
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -31,6 +34,7 @@
 #include "host/headless.h"
 #include "host/moment.h"
 #include "sync/content.h"
+#include "tools/common/checks.h"
 #include "tools/common/options.h"
 
 namespace {
@@ -157,6 +161,16 @@ double gpuMs(const PassTime& pass) {
     return end >= begin ? static_cast<double>(end - begin) / 1e6 : 0.0;
 }
 
+// What the frame graph draws for `passes` bloom passes: nothing at 0 or
+// less; otherwise the first blur and the chain passes whose output is read.
+std::string bloomText(std::int32_t passes) {
+    if (passes <= 0) return "no bloom";
+    int drawn = 0;
+    for (std::int32_t i = 0; i < passes; ++i) drawn += chainPassIsRead(i, passes) ? 1 : 0;
+    return "bloom passes " + std::to_string(passes) + " (the first blur and " +
+           std::to_string(drawn) + " of the chain drawn)";
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const std::size_t n = v.size();
@@ -172,30 +186,44 @@ int main(int argc, char** argv) {
     OptionParser parser("ostrel-bench", "[options]",
                         "Renders frames of the show headless at a chosen moment and prints each "
                         "pass's GPU and wall\nmilliseconds and the start-up costs.");
-    parser.size("--size", 8192, &options.width, &options.height, "render size (default 512x384)");
+    parser.size("--size", &options.width, &options.height,
+                "render size, sides 1 to 8192 (default 512x384)");
     parser.number("--scale", "S", 0.0, 1.0, true, &options.scale,
                   "scene scale, above 0 up to 1 (default 1; 0.25 as the quarter build)");
-    parser.integer("--time", "MS", 0, 3600000, &options.time, "show time (default 60000)");
+    parser.integer("--time", "MS", 0, 3600000, &options.time,
+                   "show time, 0 to the show's last frame (default 60000)");
     parser.integer("--frames", "N", 1, 1000, &options.frames,
-                   "measured frames after the first (default 5)");
+                   "measured frames after the first, 1 to 1000 (default 5)");
     parser.custom("--bloom", "N",
                   [&](const std::string& v, std::string* why) {
                       std::int64_t n = 0;
-                      if (!parseWhole(v, -1000, 1000, &n, why)) return false;
+                      if (!parseWhole(v, 0, 1000, &n, why)) return false;
                       options.bloom = int(n);
                       options.bloomGiven = true;
                       return true;
                   },
-                  "bloom passes instead of the tweak setting (0 or less: no bloom)");
+                  "bloom passes instead of the tweak setting, 0 (no bloom) to 1000\n"
+                  "               (default: the tweak setting)");
     parser.integer("--dof", "0|1", 0, 1, &options.dof,
                    "depth of field off or on (default: as the tweak settings say)");
     const int status = parser.parse(argc, argv);
     if (status >= 0) return status;
+    std::string error;
+    {
+        ShowTracks tracks;
+        if (!loadShowTracks(ostrelContent, tracks, &error)) {
+            std::fprintf(stderr, "ostrel-bench: %s\n", error.c_str());
+            return 1;
+        }
+        if (!withinShow("--time " + std::to_string(options.time), options.time,
+                        showLastFrame(tracks), &error) ||
+            !sceneScaleFits(options.width, options.height, options.scale, &error))
+            return parser.refuse(error);
+    }
     // Program builds are measured only without the driver's shader cache.
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
 
     GlFunctions gl;
-    std::string error;
     if (!createHeadlessContext(gl, &error)) {
         std::fprintf(stderr, "ostrel-bench: %s\n", error.c_str());
         return 1;
@@ -241,10 +269,10 @@ int main(int argc, char** argv) {
     const TrackData tracks = frameValuesAt(moment.tracks.tracks, options.time).tracks;
 
     std::printf("ostrel-bench: %d x %d, scene scale %g (%d x %d), show time %d ms (row %.2f), "
-                "bloom passes %d, depth of field %s\n",
+                "%s, depth of field %s\n",
                 options.width, options.height, static_cast<double>(options.scale),
                 resources.sceneWidth, resources.sceneHeight, options.time,
-                static_cast<double>(row), content.bloomPasses,
+                static_cast<double>(row), bloomText(content.bloomPasses).c_str(),
                 content.dofEnabled ? "on" : "off");
     std::printf("renderer: %s, %s\n",
                 reinterpret_cast<const char*>(gl.glGetString(GL_RENDERER)),
@@ -265,8 +293,10 @@ int main(int argc, char** argv) {
         frames.push_back(passes);
     }
     const std::size_t passCount = frames[0].size();
-    std::printf("\nframe pass (median of %d frames)      gpu ms   wall ms   first frame wall ms\n",
-                options.frames);
+    const std::string measured = options.frames == 1 ? std::string("(1 frame)")
+                                                     : "(median of " + std::to_string(options.frames) + " frames)";
+    std::printf("\n%-36s gpu ms   wall ms   first frame wall ms\n",
+                ("frame pass " + measured).c_str());
     double totalGpu = 0, totalWall = 0, totalFirst = 0;
     int chain = 0;
     for (std::size_t p = 0; p < passCount; ++p) {

@@ -13,7 +13,9 @@
 // value narrowed to a single float; the row and the values are printed as
 // the shortest text that reads back as the same float (formatValue), so the
 // text gives back the exact floats. Authors use it to check the
-// choreography; the tests use it too.
+// choreography; the tests use it too. A row may be fractional, and may lie
+// outside the show (the tracks hold their first and last values there): a
+// line on stderr says so for each such row.
 //
 // The block linked in is the 512 x 384 one; the variants differ only in the
 // start render size.
@@ -29,6 +31,7 @@
 #include "sync/show_tracks.h"
 #include "sync/tweak.h"
 #include "sync/wave.h"
+#include "tools/common/checks.h"
 #include "tools/common/options.h"
 
 namespace {
@@ -46,7 +49,16 @@ bool loadTracks(ShowTracks& tracks) {
 int printRows(const std::vector<float>& rows) {
     ShowTracks tracks;
     if (!loadTracks(tracks)) return 1;
+    const std::int32_t last = showLastFrame(tracks);
     for (float row : rows) {
+        if (row < 0.0f)
+            std::fprintf(stderr, "ostrel-inspect: row %.9g is before the show's start\n",
+                         double(row));
+        else if (last >= 0 && row > rowAt(last))
+            std::fprintf(stderr,
+                         "ostrel-inspect: row %.9g is past the show's end: it ends at row %.3f "
+                         "(%d ms, %s)\n",
+                         double(row), double(rowAt(last)), int(last), showClockText(last).c_str());
         TrackData values{};
         evaluateTracks(tracks.tracks, row, values);
         std::printf("%s", formatValue(row).c_str());
@@ -171,8 +183,9 @@ int main(int argc, char** argv) {
                         "row, one line per row.");
     parser.flag("--at", &at,
                 "one line per ROW: the row, then the 13 track values (dofFocusPoint ... "
-                "blobEffect,\n           TrackData order), each the shortest text of its float");
-    parser.positional("ROW", 0, 1 << 20, &words, "a sync row (24 rows a second), with --at");
+                "blobEffect,\nTrackData order), each the shortest text of its float");
+    parser.positional("ROW", 0, 1 << 20, &words,
+                      "a sync row, with --at: 24 rows a second, fractions too (39.5)");
     const int status = parser.parse(argc, argv);
     if (status >= 0) return status;
     if (at != !words.empty())

@@ -13,11 +13,15 @@
 //
 //   ostrel-sheet -o sheet.png [--every 2000] [--size 256x192] [--from 0]
 //                [--to END] [--times t1,t2,...] [--columns 6] [--dof 0|1]
-//                [--verbose]
+//                [--verbose] [--quiet]
 //
 // Times are in milliseconds; --times replaces the even spacing. --dof 0
 // switches the depth of field off (to see the geometry behind the blur);
-// --verbose prints each frame's track values.
+// --verbose prints each frame's track values. Every time must lie within
+// the show, and the output's folder must take the file, before a frame is
+// drawn; while it draws, progress runs on stderr (tools/common/progress.h).
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -27,9 +31,11 @@
 
 #include "host/moment.h"
 #include "sync/content.h"
+#include "tools/common/checks.h"
 #include "tools/common/font.h"
 #include "tools/common/options.h"
 #include "tools/common/png.h"
+#include "tools/common/progress.h"
 #include "tools/sheet_layout.h"
 
 namespace {
@@ -44,7 +50,7 @@ struct Options {
     int from = 0, to = -1;  // -1: the end of the show
     int columns = 6;
     std::vector<std::int64_t> times;
-    bool verbose = false;
+    bool verbose = false, quiet = false;
     int dof = -1;  // -1: as the tweak settings say
 };
 
@@ -80,23 +86,43 @@ int main(int argc, char** argv) {
                         "its time beneath it,\ninto one PNG.");
     parser.text("-o", "FILE", &o.output, "the PNG to write (required)");
     parser.integer("--every", "MS", 1, longestShow, &o.every,
-                   "spacing of the frames in show milliseconds (default 2000)");
-    parser.size("--size", 4096, &o.width, &o.height, "size of each frame (default 256x192)");
-    parser.integer("--from", "MS", 0, longestShow, &o.from, "first show time (default 0)");
+                   "spacing of the frames in show milliseconds, at least 1 (default 2000)");
+    parser.size("--size", &o.width, &o.height, "size of each frame, sides 1 to 8192 (default 256x192)");
+    parser.integer("--from", "MS", 0, longestShow, &o.from,
+                   "first show time, 0 to the show's last frame (default 0)");
     parser.integer("--to", "MS", 0, longestShow, &o.to,
-                   "last show time (default: the frame on which the show ends)");
+                   "last show time, up to the show's last frame (default: that frame)");
     parser.list("--times", "MS,MS,...", 0, longestShow, &o.times,
                 "these show times instead of the even spacing");
-    parser.integer("--columns", "N", 1, 64, &o.columns, "frames per row (default 6)");
+    parser.integer("--columns", "N", 1, 64, &o.columns, "frames per row, 1 to 64 (default 6)");
     parser.integer("--dof", "0|1", 0, 1, &o.dof,
                    "depth of field off or on (default: as the tweak settings say)");
     parser.flag("--verbose", &o.verbose, "print each frame's 13 track values");
+    parser.flag("--quiet", &o.quiet, "no progress on stderr");
     const int status = parser.parse(argc, argv);
     if (status >= 0) return status;
     if (o.output.empty()) return parser.refuse("the option -o FILE is required (see --help)");
     if (o.to >= 0 && o.to < o.from)
         return parser.refuse("--to " + std::to_string(o.to) + " is before --from " +
                              std::to_string(o.from));
+    std::string error;
+    ShowTracks tracks;
+    if (!loadShowTracks(ostrelContent, tracks, &error)) {
+        std::fprintf(stderr, "ostrel-sheet: %s\n", error.c_str());
+        return 1;
+    }
+    // The show's last frame: the first whose values end the show.
+    const std::int32_t last = showLastFrame(tracks);
+    if (!withinShow("--from " + std::to_string(o.from), o.from, last, &error) ||
+        (o.to >= 0 && !withinShow("--to " + std::to_string(o.to), o.to, last, &error)))
+        return parser.refuse(error);
+    for (std::int64_t t : o.times)
+        if (!withinShow("--times " + std::to_string(t), t, last, &error)) return parser.refuse(error);
+    if (!outputCreatable("-o", o.output, &error)) return parser.refuse(error);
+    if (o.times.empty()) {
+        const std::int64_t end = o.to >= 0 ? o.to : last >= 0 ? last : longestShow;
+        for (std::int64_t t = o.from; t <= end; t += o.every) o.times.push_back(t);
+    }
     const auto start = std::chrono::steady_clock::now();
 
     MomentOptions options;
@@ -104,22 +130,10 @@ int main(int argc, char** argv) {
     options.height = o.height;
     options.dof = o.dof;
     static ShowMoment moment;
-    std::string error;
     if (!openMoment(moment, ostrelContent, options, &error)) {
         std::fprintf(stderr, "ostrel-sheet: %s\n", error.c_str());
         return 1;
     }
-
-    // The show's last frame: the first whose values end the show.
-    if (o.times.empty()) {
-        std::int64_t end = o.to;
-        if (end < 0) {
-            end = 0;
-            while (end < longestShow && !showEndsAt(moment.tracks, std::int32_t(end))) ++end;
-        }
-        for (std::int64_t t = o.from; t <= end; t += o.every) o.times.push_back(t);
-    }
-    if (o.times.empty()) return parser.refuse("no show time to draw");
 
     const int count = int(o.times.size());
     const int columns = std::min(o.columns, count), rows = (count + columns - 1) / columns;
@@ -131,6 +145,8 @@ int main(int argc, char** argv) {
 
     std::vector<float> pixels;
     std::vector<std::uint8_t> frameRgb(std::size_t(o.width) * std::size_t(o.height) * 3u);
+    Progress progress = startProgress(o.quiet ? nullptr : stderr, isatty(STDERR_FILENO) != 0,
+                                      count, "ostrel-sheet");
     for (int i = 0; i < count; ++i) {
         const std::int32_t ms = std::int32_t(o.times[std::size_t(i)]);
         const FrameValues frame = renderMoment(moment, ms, ms);
@@ -151,16 +167,23 @@ int main(int argc, char** argv) {
                 std::printf(" %s %.3f", trackNames[t], double(frame.tracks.value[t]));
             std::printf("\n");
         }
+        showProgress(progress, i + 1, i + 1 == count);
     }
 
-    if (!png::write(o.output, sheet.width, sheet.height, sheet.rgb, &error)) {
+    const std::string part = o.output + ".part";
+    if (!png::write(part, sheet.width, sheet.height, sheet.rgb, &error) ||
+        !replaceWith(part, o.output, &error)) {
+        std::remove(part.c_str());
         std::fprintf(stderr, "ostrel-sheet: %s\n", error.c_str());
         return 1;
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("ostrel-sheet: %d frames of %d x %d, %d to %d ms, into %s (%d x %d) in %.1f s\n",
-                count, o.width, o.height, int(o.times.front()), int(o.times.back()),
-                o.output.c_str(), sheet.width, sheet.height, seconds);
+    const std::string times = count == 1 ? std::to_string(o.times.front()) + " ms"
+                                         : std::to_string(o.times.front()) + " to " +
+                                               std::to_string(o.times.back()) + " ms";
+    std::printf("ostrel-sheet: %d frame%s of %d x %d, %s, into %s (%d x %d) in %.1f s\n", count,
+                count == 1 ? "" : "s", o.width, o.height, times.c_str(), o.output.c_str(),
+                sheet.width, sheet.height, seconds);
     return 0;
 }

@@ -17,18 +17,20 @@
 // A file is rewritten only when its bytes change, so an unchanged asset
 // rebuilds nothing. With --depfile it also writes the files it read as a
 // make-style dependency file for the build. A bad asset stops the build
-// with one message, "file:line: fault".
+// with one message, "file:line: fault"; an --out folder that is missing or
+// takes no file is refused (status 2) before anything is read.
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "content/builder/block.h"
 #include "tools/common/options.h"
+#include "tools/common/paths.h"
 
 namespace {
 
 int stop(const std::string& message) {
-    std::fprintf(stderr, "content: %s\n", message.c_str());
+    std::fprintf(stderr, "ostrel-content-builder: %s\n", message.c_str());
     return 1;
 }
 
@@ -53,11 +55,11 @@ int main(int argc, char** argv) {
                         "[--depfile FILE]",
                         "Checks the show's source assets and writes the content block (content.S, "
                         "content_layout.h\nand its pieces) into DIR.");
-    parser.text("--out", "DIR", &out, "where the block and its pieces go");
-    parser.text("--tracks", "DIR", &sources.tracks, "the folder of the 13 NAME.track files");
-    parser.text("--tweaks", "FILE", &sources.tweaks, "the tweak settings file");
-    parser.text("--shaders", "DIR", &sources.shaders, "the folder of the shader sources");
-    parser.text("--soundtrack", "FILE", &sources.soundtrack, "the soundtrack's RIFF/WAVE image");
+    parser.text("--out", "DIR", &out, "where the block and its pieces go (required; the folder must exist)");
+    parser.text("--tracks", "DIR", &sources.tracks, "the folder of the 13 NAME.track files (required)");
+    parser.text("--tweaks", "FILE", &sources.tweaks, "the tweak settings file (required)");
+    parser.text("--shaders", "DIR", &sources.shaders, "the folder of the shader sources (required)");
+    parser.text("--soundtrack", "FILE", &sources.soundtrack, "the soundtrack's RIFF/WAVE image (required)");
     parser.text("--depfile", "FILE", &depfile, "also write the files read, for the build");
     const int status = parser.parse(argc, argv);
     if (status >= 0) return status;
@@ -66,6 +68,9 @@ int main(int argc, char** argv) {
         if (required->empty())
             return parser.refuse("--out, --tracks, --tweaks, --shaders and --soundtrack are "
                                  "all required (see --help)");
+
+    std::string why;
+    if (!folderWritable("--out", out, &why)) return parser.refuse(why);
 
     ContentPieces pieces;
     std::string error;
@@ -81,7 +86,8 @@ int main(int argc, char** argv) {
         file.close();
         if (!file) return stop("cannot write " + depfile);
     }
-    std::printf("content: %d tracks (%d keys), %d tweak settings, soundtrack %.3f s\n",
-                int(trackCount), pieces.keys, pieces.tweaks, pieces.soundtrackSeconds);
+    std::printf("ostrel-content-builder: %d tracks (%d key%s), %d tweak setting%s, soundtrack %.3f s\n",
+                int(trackCount), pieces.keys, pieces.keys == 1 ? "" : "s", pieces.tweaks,
+                pieces.tweaks == 1 ? "" : "s", pieces.soundtrackSeconds);
     return 0;
 }

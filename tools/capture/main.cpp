@@ -30,7 +30,8 @@
 #include "tools/capture/output.h"
 #include "tools/capture/pipeline.h"
 #include "tools/capture/plan.h"
-#include "tools/capture/progress.h"
+#include "tools/common/checks.h"
+#include "tools/common/progress.h"
 #include "tools/capture/sound.h"
 #include "tools/common/options.h"
 
@@ -79,7 +80,12 @@ int fail(const std::string& line) {
 
 std::string framesText(std::int64_t first, std::int64_t count) {
     if (count <= 0) return "no frame";
+    if (count == 1) return "frame " + std::to_string(first);
     return "frames " + std::to_string(first) + "-" + std::to_string(first + count - 1);
+}
+
+std::string countText(std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 void printPlan(const FramePlan& p) {
@@ -108,7 +114,7 @@ int reportUnfinished(Output& out, const CaptureRun& run, std::int64_t from,
     const std::string head =
         signal ? std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") : why;
     std::string line = head + "; " + std::to_string(run.written) + " of " +
-                       std::to_string(total) + " frames written";
+                       countText(total, "frame", "frames") + " written";
     if (out.name.kind == OutputKind::pngSequence) {
         if (run.written > 0) line += " (" + framesText(from, run.written) + ")";
         line += "; --resume goes on from frame " + std::to_string(from + run.written);
@@ -130,16 +136,17 @@ int main(int argc, char** argv) {
         "(a PNG sequence), NAME.png (one frame), NAME.wav (the sound alone), - (YUV4MPEG2 on\n"
         "standard output). Frame i shows the show at floor(i x 1000 / fps) ms.");
     parser.text("-o", "FILE", &o.output, "what to write (required, but for --plan and --render-only)");
-    parser.size("--size", 4096, &o.width, &o.height, "the frame size (default 1280x720)");
-    parser.integer("--fps", "N", 1, 240, &o.request.fps, "frames a second (default 60)");
+    parser.size("--size", &o.width, &o.height, "the frame size, sides 1 to 8192 (default 1280x720)");
+    parser.integer("--fps", "N", 1, 240, &o.request.fps, "frames a second, 1 to 240 (default 60)");
     parser.number("--scale", "S", 0.0, 1.0, true, &o.scale,
-                  "scene scale: the scene pass at S times the size (0.25 as the quarter build)");
+                  "scene scale: the scene pass at S times the size, above 0 up to 1 (default 1;\n"
+                  "0.25 as the quarter build)");
     parser.integer("--from", "MS", 0, 3600000, &o.request.from,
-                   "the first frame at or after this show time (default 0)");
+                   "the first frame at or after this show time, up to the show's last frame\n(default 0)");
     parser.integer("--to", "MS", 1, 3600000, &o.request.to,
-                   "end before this show time (default: with the frame on which the show ends)");
+                   "end before this show time, 1 or more (default, and at most: with the frame\non which the show ends)");
     parser.range("--frames", "A-B", 0, 216000000, &o.request.firstFrame, &o.request.lastFrame,
-                 "frames A to B (numbered from the start of the show), for splitting the work");
+                 "frames A to B, A <= B (numbered from the start of the show; B past the show's\nend ends with it), for splitting the work");
     parser.integer("--quality", "CRF", 0, 51, &o.quality,
                    "H.264 constant rate factor: 0 best, 51 worst (default 18)");
     parser.flag("--resume", &o.resume, "PNG sequence: go on after the last frame written");
@@ -173,6 +180,7 @@ int main(int argc, char** argv) {
         return parser.refuse("--quality is for .mp4 and .mkv outputs");
     if (o.resume && (o.output.empty() || name.kind != OutputKind::pngSequence))
         return parser.refuse("--resume is for PNG sequences (-o frames/%05d.png)");
+    if (!sceneScaleFits(o.width, o.height, o.scale, &why)) return parser.refuse(why);
 
     ShowTracks tracks;
     if (!loadShowTracks(ostrelContent, tracks, &why)) return fail(why);
@@ -201,7 +209,9 @@ int main(int argc, char** argv) {
     if (o.resume) {
         if (!resumeFrom(out, plan.first, plan.last, &from, &why)) return fail(why);
         if (from > plan.last) {
-            if (!o.quiet) fail("all " + std::to_string(total) + " frames are written already");
+            if (!o.quiet)
+                fail(total == 1 ? std::string("the frame is written already")
+                                : "all " + std::to_string(total) + " frames are written already");
             return 0;
         }
         out.firstFrame = from;
@@ -262,17 +272,25 @@ int main(int argc, char** argv) {
                                      " x " + std::to_string(o.height) + " at " +
                                      std::to_string(r.fps) + " fps"
                                : "the sound of " + framesText(from, frames);
-        std::fprintf(stderr, "ostrel-capture: %s (show time %d to %d ms, %.3f s)%s", what.c_str(),
-                     frameTime(plan.fps, from), frameTime(plan.fps, plan.last), seconds,
+        const std::string times =
+            frames == 1 ? std::to_string(frameTime(plan.fps, from)) + " ms"
+                        : std::to_string(frameTime(plan.fps, from)) + " to " +
+                              std::to_string(frameTime(plan.fps, plan.last)) + " ms";
+        std::fprintf(stderr, "ostrel-capture: %s (show time %s, %.3f s)%s", what.c_str(),
+                     times.c_str(), seconds,
                      o.renderOnly ? ", drawn and not written" : (", into " + o.output).c_str());
-        if (drawsFrames(name.kind) || o.renderOnly)
+        // Only what ran: no writer for --render-only, no ffmpeg but for
+        // .mp4 and .mkv.
+        if (drawsFrames(name.kind) || o.renderOnly) {
             std::fprintf(stderr,
                          ": %.1f s for the frames (%.2f fps) after %.1f s of start-up; "
-                         "processor s: %.1f drawing%s, %.1f converting and "
-                         "writing, %.1f in ffmpeg",
+                         "processor s: %.1f drawing%s",
                          framesSeconds, double(frames) / framesSeconds, startup,
-                         framesCpu - run.writerCpu, o.renderOnly ? "" : " and reading back",
-                         run.writerCpu, encoderCpu);
+                         framesCpu - run.writerCpu, o.renderOnly ? "" : " and reading back");
+            if (!o.renderOnly) std::fprintf(stderr, ", %.1f converting and writing", run.writerCpu);
+            if (!o.renderOnly && usesFfmpeg(name.kind))
+                std::fprintf(stderr, ", %.1f in ffmpeg", encoderCpu);
+        }
         std::fprintf(stderr, "\n");
     }
     return 0;

@@ -21,7 +21,7 @@
 #include "host/moment.h"
 #include "tools/capture/output.h"
 #include "tools/capture/plan.h"
-#include "tools/capture/progress.h"
+#include "tools/common/progress.h"
 
 struct CaptureRun {
     std::int64_t written = 0;  // frames written, from the first on

@@ -23,6 +23,23 @@ std::string numberText(double v) {
     return text;
 }
 
+// For a word that starts with a number and goes on: " (\"x\" after
+// \"12\")". Empty when nothing usable starts it, or (for a whole number)
+// when the whole word is a number with a fraction or an exponent.
+std::string trailing(const std::string& text, std::ptrdiff_t taken, bool whole) {
+    if (taken <= 0 || std::size_t(taken) >= text.size() || text[0] == ' ' || text[0] == '\t' ||
+        text[0] == '+')
+        return "";
+    if (whole) {
+        char* end = nullptr;
+        std::strtod(text.c_str(), &end);
+        if (*end == '\0') return "";
+        taken = end - text.c_str();
+    }
+    return " (" + quote(text.substr(std::size_t(taken))) + " after " +
+           quote(text.substr(0, std::size_t(taken))) + ")";
+}
+
 bool nonEmpty(const std::string& value, std::string* why) {
     if (!value.empty()) return true;
     if (why) *why = "the value is empty";
@@ -47,7 +64,7 @@ bool parseWhole(const std::string& text, std::int64_t min, std::int64_t max, std
     // strtoll skips leading blanks; a whole word has none.
     if (text.empty() || end == begin || *end != '\0' || text[0] == ' ' || text[0] == '\t' ||
         text[0] == '+') {
-        if (why) *why = quote(text) + " is not a whole number";
+        if (why) *why = quote(text) + " is not a whole number" + trailing(text, end - begin, true);
         return false;
     }
     if (errno == ERANGE || v < min || v > max) {
@@ -65,7 +82,10 @@ bool parseNumber(const std::string& text, double min, double max, bool minExclus
     const double v = std::strtod(begin, &end);
     if (text.empty() || end == begin || *end != '\0' || text[0] == ' ' || text[0] == '\t' ||
         text[0] == '+' || !std::isfinite(v)) {
-        if (why) *why = quote(text) + " is not a finite number";
+        if (why) {
+            const std::string after = trailing(text, end - begin, false);
+            *why = quote(text) + (after.empty() ? " is not a finite number" : " is not a number" + after);
+        }
         return false;
     }
     if (v > max || v < min || (minExclusive && v == min)) {
@@ -129,6 +149,10 @@ void OptionParser::number(const char* name, const char* meta, double min, double
            help);
 }
 
+void OptionParser::size(const char* name, int* width, int* height, const char* help) {
+    size(name, largestSide, width, height, help);
+}
+
 void OptionParser::size(const char* name, int maxSide, int* width, int* height,
                         const char* help) {
     custom(name, "WxH",
@@ -150,17 +174,19 @@ void OptionParser::size(const char* name, int maxSide, int* width, int* height,
 }
 
 void OptionParser::range(const char* name, const char* meta, std::int64_t min, std::int64_t max,
-                         std::int64_t* first, std::int64_t* last, const char* help) {
+                         std::int64_t* first, std::int64_t* last, const char* help,
+                         bool allowEqual) {
     custom(name, meta,
            [=](const std::string& v, std::string* why) {
                // The dash that separates: the first one after a leading digit.
                const std::size_t dash = v.find('-', 1);
                std::int64_t a = 0, b = 0;
                if (dash == std::string::npos || !parseWhole(v.substr(0, dash), min, max, &a, nullptr) ||
-                   !parseWhole(v.substr(dash + 1), min, max, &b, nullptr) || a > b) {
+                   !parseWhole(v.substr(dash + 1), min, max, &b, nullptr) || a > b ||
+                   (a == b && !allowEqual)) {
                    if (why)
                        *why = quote(v) + " is not a range A-B of whole numbers " +
-                              wholeRange(min, max) + " with A <= B";
+                              wholeRange(min, max) + (allowEqual ? " with A <= B" : " with A < B");
                    return false;
                }
                *first = a;
@@ -254,9 +280,21 @@ std::string OptionParser::help() const {
     std::size_t width = 0;
     for (const auto& row : rows) width = row.first.size() > width ? row.first.size() : width;
     text += "\n";
-    for (const auto& row : rows)
-        text += "  " + row.first + std::string(width - row.first.size() + 2, ' ') + row.second +
-                "\n";
+    // A help text's further lines start under its first.
+    const std::string indent = "\n" + std::string(width + 4, ' ');
+    for (const auto& row : rows) {
+        std::string help;
+        for (std::size_t at = 0; at <= row.second.size();) {
+            std::size_t line = row.second.find('\n', at);
+            if (line == std::string::npos) line = row.second.size();
+            std::size_t from = at;
+            if (at > 0)
+                while (from < line && row.second[from] == ' ') ++from;
+            help += (at > 0 ? indent : "") + row.second.substr(from, line - from);
+            at = line + 1;
+        }
+        text += "  " + row.first + std::string(width - row.first.size() + 2, ' ') + help + "\n";
+    }
     return text;
 }
 

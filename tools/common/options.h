@@ -3,9 +3,10 @@
 // A program lists its options once, each with where its value goes, the
 // range it may take and a line of help; parseOptions then reads argv:
 //   - "--name VALUE" and "--name=VALUE" both work; flags take no value;
-//   - a number must be the whole word ("2s" is no number of milliseconds),
-//     inside its range, finite; a size is WxH with two positive whole
-//     numbers; a range is A-B with A <= B; a list is numbers joined by commas;
+//   - a number must be the whole word ("2s" is no number of milliseconds:
+//     the refusal names the "s" after the "2"), inside its range, finite; a
+//     size is WxH with two positive whole numbers; a range is A-B with
+//     A <= B (or A < B); a list is numbers joined by commas;
 //   - words that are not options (or come after "--") are positional
 //     arguments, if the program takes any; a word starting with '-' and a
 //     digit or '.' counts as a number, not an option;
@@ -21,6 +22,10 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+// The largest side of a frame, a window or a render size, in every program:
+// 8192 pixels (the 7680 x 4320 of 8K video fits).
+inline constexpr int largestSide = 8192;
 
 class OptionParser {
 public:
@@ -40,11 +45,14 @@ public:
                 double* target, const char* help);
     void number(const char* name, const char* meta, double min, double max, bool minExclusive,
                 float* target, const char* help);
-    // WxH, each side in [1, maxSide].
+    // WxH, each side in [1, largestSide] (every program's rule), or in
+    // [1, maxSide].
+    void size(const char* name, int* width, int* height, const char* help);
     void size(const char* name, int maxSide, int* width, int* height, const char* help);
-    // A-B, whole numbers in [min, max], A <= B.
+    // A-B, whole numbers in [min, max], A <= B (A < B without allowEqual).
     void range(const char* name, const char* meta, std::int64_t min, std::int64_t max,
-               std::int64_t* first, std::int64_t* last, const char* help);
+               std::int64_t* first, std::int64_t* last, const char* help,
+               bool allowEqual = true);
     // Whole numbers in [min, max] joined by commas; each use adds to the list.
     void list(const char* name, const char* meta, std::int64_t min, std::int64_t max,
               std::vector<std::int64_t>* target, const char* help);

@@ -39,7 +39,7 @@ void onWarning(png_structp, png_const_charp) {}
 namespace png {
 
 bool write(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
-           std::string* error) {
+           std::string* error, const std::string& comment) {
     if (width <= 0 || height <= 0 || width > largestSide || height > largestSide ||
         rgb.size() != std::size_t(width) * std::size_t(height) * 3u)
         return fail(error, path, "the image is not " + std::to_string(width) + " x " +
@@ -61,6 +61,15 @@ bool write(const std::string& path, int width, int height, const std::vector<std
     png_init_io(png, file.handle);
     png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::string key = "Comment";
+    if (!comment.empty()) {
+        png_text text = {};
+        text.compression = PNG_TEXT_COMPRESSION_NONE;
+        text.key = &key[0];
+        text.text = const_cast<char*>(comment.c_str());
+        text.text_length = comment.size();
+        png_set_text(png, info, &text, 1);
+    }
     png_write_info(png, info);
     for (int y = 0; y < height; ++y)
         png_write_row(png, &rgb[std::size_t(y) * std::size_t(width) * 3u]);
@@ -78,7 +87,7 @@ bool write(const std::string& path, int width, int height, const std::vector<std
 }
 
 bool read(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,
-          std::string* error, int expectWidth, int expectHeight) {
+          std::string* error, int expectWidth, int expectHeight, std::string* comment) {
     width = height = 0;
     File file{std::fopen(path.c_str(), "rb")};
     if (file.handle == nullptr) return fail(error, path, std::strerror(errno));
@@ -128,7 +137,15 @@ bool read(const std::string& path, int& width, int& height, std::vector<std::uin
                                      std::to_string(h) + " pixels");
     }
     for (png_uint_32 y = 0; y < h; ++y) png_read_row(png, &rgb[std::size_t(y) * w * 3u], nullptr);
-    png_read_end(png, nullptr);
+    png_read_end(png, info);
+    if (comment) {
+        comment->clear();
+        png_textp texts = nullptr;
+        const int count = png_get_text(png, info, &texts, nullptr);
+        for (int i = 0; i < count; ++i)
+            if (std::strcmp(texts[i].key, "Comment") == 0)
+                comment->assign(texts[i].text, texts[i].text_length);
+    }
     png_destroy_read_struct(&png, &info, nullptr);
     return true;
 }

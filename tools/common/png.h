@@ -14,17 +14,21 @@
 namespace png {
 
 // Writes width x height pixels of rgb (3 bytes a pixel, rows top to bottom)
-// to path. False, with one line in *error, when the size does not match the
-// pixels or the file cannot be written.
+// to path, with `comment` (when not empty) as its "Comment" text. False,
+// with one line in *error, when the size does not match the pixels or the
+// file cannot be written. (A program writes PATH.part and renames it once
+// complete: tools/common/paths.h.)
 bool write(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
-           std::string* error);
+           std::string* error, const std::string& comment = "");
 
 // Reads an 8-bit PNG file into rgb. False, with one line in *error, when the
 // file cannot be read, is no such PNG, or claims a side beyond what write
 // allows; with expectWidth and expectHeight, also when its header claims
 // another size, before anything is allocated for the pixels. Once the header
-// is read, width and height hold what it claims (0 before).
+// is read, width and height hold what it claims (0 before). With `comment`,
+// the "Comment" text too (empty when there is none).
 bool read(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,
-          std::string* error, int expectWidth = 0, int expectHeight = 0);
+          std::string* error, int expectWidth = 0, int expectHeight = 0,
+          std::string* comment = nullptr);
 
 }  // namespace png

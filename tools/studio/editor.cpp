@@ -485,7 +485,7 @@ void pointerMoved(Editor& e, const SDL_MouseMotionEvent& m, const InputState& in
 
 void refuse(Editor& e, const std::string& why) {
     e.message = why;
-    std::fprintf(stderr, "studio: %s\n", why.c_str());
+    std::fprintf(stderr, "ostrel-studio: %s\n", why.c_str());
     std::fflush(stderr);
 }
 

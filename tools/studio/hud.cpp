@@ -106,10 +106,14 @@ std::string clockText(std::int32_t t) {
 
 std::string headsUpLine(const HeadsUp& h) {
     char text[160];
-    std::snprintf(text, sizeof text, "%s  row %d  scene %.2f  %.0f ms %.1f fps",
-                  clockText(h.time).c_str(), h.row, double(h.scene), h.frameMilliseconds,
-                  h.framesPerSecond);
+    // Paused, frames come only when something changes: no rate to show.
+    std::snprintf(text, sizeof text, "%s  row %d  scene %.2f  %.0f ms", clockText(h.time).c_str(),
+                  h.row, double(h.scene), h.frameMilliseconds);
     std::string line = text;
+    if (!h.paused) {
+        std::snprintf(text, sizeof text, " %.1f fps", h.framesPerSecond);
+        line += text;
+    }
     if (h.looping || h.loopA >= 0 || h.loopB >= 0)
         line += "  loop " + (h.loopA >= 0 ? clockText(h.loopA) : std::string("start")) + "-" +
                 (h.loopB >= 0 ? clockText(h.loopB) : std::string("end")) +

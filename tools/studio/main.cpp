@@ -26,6 +26,10 @@
 //
 //   ostrel-studio [--source DIR] [--at MS] [--loop A-B] [--size WxH] [--scale S]
 //
+// Times past the show's end and a scale that leaves the scene pass no pixel
+// are refused (status 2) once the sources are read. SIGINT and SIGTERM end
+// it after the frame being drawn, with status 130 and 143.
+//
 // Platform: Linux, SDL2 (window, GL 4.3 core context, events, audio),
 // inotify, Dear ImGui (its SDL2 and OpenGL 3 backends).
 #include <SDL.h>
@@ -49,6 +53,7 @@
 #include "host/moment.h"
 #include "sync/content.h"
 #include "sync/sync.h"
+#include "tools/common/checks.h"
 #include "tools/common/options.h"
 #include "tools/studio/camera.h"
 #include "tools/studio/editor.h"
@@ -154,8 +159,6 @@ bool startBanding(GlFunctions& gl) {
     return true;
 }
 
-volatile std::sig_atomic_t interruptedBySignal = 0;
-void onInterrupt(int) { interruptedBySignal = 1; }
 
 struct Options {
     std::string source = OSTREL_SOURCE_DIR;
@@ -170,13 +173,26 @@ double readClock() {
 }
 
 void say(const std::string& line) {
-    std::printf("studio: %s\n", line.c_str());
+    std::printf("ostrel-studio: %s\n", line.c_str());
     std::fflush(stdout);
 }
 
 void warn(const std::string& line) {
-    std::fprintf(stderr, "studio: %s\n", line.c_str());
+    std::fprintf(stderr, "ostrel-studio: %s\n", line.c_str());
     std::fflush(stderr);
+}
+
+// SIGINT and SIGTERM: the loop ends after the frame, with 128 + the signal.
+volatile std::sig_atomic_t stopSignal = 0;
+
+void onSignal(int signal) { stopSignal = signal; }
+
+void catchSignals() {
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }
 
 void* lookupGl(const char* name, void*) { return SDL_GL_GetProcAddress(name); }
@@ -184,9 +200,8 @@ void* lookupGl(const char* name, void*) { return SDL_GL_GetProcAddress(name); }
 // The show's last frame: the first show time whose values end the show; a
 // show that never ends lasts as long as its soundtrack.
 std::int32_t showEnd(const ShowTracks& tracks, std::int32_t soundtrackLength) {
-    for (std::int32_t t = 0; t < soundtrackLength; ++t)
-        if (showEndsAt(tracks, t)) return t;
-    return soundtrackLength;
+    const std::int32_t last = showLastFrame(tracks, soundtrackLength);
+    return last < 0 ? soundtrackLength : last;
 }
 
 // One size of picture: the four render targets of the frame graph at that
@@ -250,11 +265,9 @@ void applyReload(App& app, const Reload& reload, bool start = false) {
     if (!start)
         for (const std::string& line : reload.applied) say("reloaded " + line);
     for (const std::string& line : reload.rebuilt) say(line);
+    for (const std::string& line : reload.mended) say(line);
     if (start && reload.score) say("the score is not the built soundtrack's: rendering it");
-    for (const std::string& failure : reload.failures) {
-        std::fprintf(stderr, "%s\n", failure.c_str());
-        std::fflush(stderr);
-    }
+    for (const std::string& failure : reload.failures) warn(failure);
     if (reload.score) {
         renderScore(app.scoreRender, app.studio.score);
         app.editor.grid = musicGrid(app.studio.score);
@@ -439,7 +452,7 @@ void follow(App& app, double now) {
     if (!others.empty()) {
         const Reload reload = reloadFiles(app.studio, others);
         applyReload(app, reload);
-        if (!reload.applied.empty() || !reload.rebuilt.empty())
+        if (!reload.applied.empty() || !reload.rebuilt.empty() || !reload.mended.empty())
             say("applied " + std::to_string(int(readClock() - saved)) + " ms after the save");
     }
 
@@ -665,9 +678,6 @@ int run(App& app) {
         warn(error);
         return 1;
     }
-    // Ctrl-C in the terminal ends the studio with the journal kept (SDL
-    // would make it a close request, which asks about unsaved edits).
-    std::signal(SIGINT, onInterrupt);
     MomentOptions moment;
     moment.width = app.width;
     moment.height = app.height;
@@ -731,10 +741,19 @@ int run(App& app) {
     applyReload(app, reloadAll(app.studio), true);
     setEnd(t, app.soundtrackLength);
     followModel(app);
-    const std::int32_t start = app.options.at >= 0 ? std::int32_t(app.options.at)
-                               : app.options.loopA >= 0 ? std::int32_t(app.options.loopA)
-                                                        : 0;
+    // The times asked for, against the show the sources make.
     const std::int32_t end = t.end;
+    const Options& o = app.options;
+    if ((o.at >= 0 && !withinShow("--at " + std::to_string(o.at), o.at, end, &error)) ||
+        (o.loopA >= 0 && !withinShow("--loop " + std::to_string(o.loopA) + "-" +
+                                         std::to_string(o.loopB),
+                                     o.loopB, end, &error))) {
+        warn(error);
+        return 2;
+    }
+    const std::int32_t start = o.at >= 0 ? std::int32_t(o.at)
+                               : o.loopA >= 0 ? std::int32_t(o.loopA)
+                                              : 0;
     const std::vector<std::int32_t> cuts = t.cuts;
     startTransport(t, start, end);
     t.cuts = cuts;
@@ -749,7 +768,6 @@ int run(App& app) {
         std::to_string(int(std::floor(rowAt(t.shown)))) + ")");
     remakeTargets(app);
 
-    int status = 0;
     std::uint16_t mods = 0;
     while (true) {
         SDL_Event event;
@@ -776,9 +794,8 @@ int run(App& app) {
                 say(line);
         std::fflush(stdout);
         e.said.clear();
-        if (interruptedBySignal) {
-            say("interrupted; unsaved edits stay in the journal");
-            status = 130;
+        if (stopSignal) {  // the journal stays: the next start puts its edits back
+            if (modelChanged(app.model)) say("interrupted; the unsaved edits stay in the journal");
             break;
         }
         if (e.remakeTargets) {
@@ -804,7 +821,10 @@ int run(App& app) {
         std::string warning;
         const SoundCursor report = soundReport(app.sound, now, &warning);
         if (!warning.empty()) warn(warning);
+        const bool wasPlaying = t.command.playing;
         const std::int32_t time = showTimeAt(t, report, now);
+        if (wasPlaying && !t.command.playing)
+            say("the show ended at " + clockText(time) + ": paused (Space plays it again)");
         tickEditor(e, now);
         if (app.lastGesture != Gesture::none && e.gesture == Gesture::none) gestureEnded(app);
         app.lastGesture = e.gesture;
@@ -840,7 +860,11 @@ int run(App& app) {
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplSDL2_Shutdown();
     ImGui::DestroyContext();
-    return status;
+    if (stopSignal) {
+        warn(std::string("interrupted by ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
+        return 128 + stopSignal;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -861,20 +885,27 @@ int main(int argc, char** argv) {
                         "kept in .ostrel-studio-journal beside the sources.");
     parser.text("--source", "DIR", &o.source,
                 "the source tree (default: the one it was built from)");
-    parser.integer("--at", "MS", 0, longestShow, &o.at, "start at this show time");
+    parser.integer("--at", "MS", 0, longestShow, &o.at,
+                   "start at this show time, 0 to the show's last frame (default 0)");
     parser.range("--loop", "A-B", 0, longestShow, &o.loopA, &o.loopB,
-                 "loop between these show times (ms), starting at A");
-    parser.size("--size", 8192, &o.width, &o.height, "the window's size (default 640x480)");
+                 "loop between show times A and B (ms, A < B, both within the show),\n"
+                 "starting at A",
+                 false);
+    parser.size("--size", &o.width, &o.height,
+                "the window's size, sides 1 to 8192 (default 640x480)");
     parser.number("--scale", "S", 0.0, 1.0, true, &o.scale,
-                  "render the scene pass at S times the window's size (default 1)");
+                  "render the scene pass at S times the window's size, above 0 up to 1\n"
+                  "(default 1)");
     const int status = parser.parse(argc, argv);
     if (status >= 0) return status;
     std::error_code missing;
     if (!std::filesystem::is_directory(o.source + "/content/tracks", missing))
         return parser.refuse("--source " + o.source + ": no show sources there (content/tracks)");
-    if (o.loopA >= 0 && o.loopA == o.loopB)
-        return parser.refuse("--loop " + std::to_string(o.loopA) + "-" + std::to_string(o.loopB) +
-                             " encloses no time");
+    std::string why;
+    if (!sceneScaleFits(o.width, o.height, o.scale, &why)) return parser.refuse(why);
+    // Signals end the loop, not SDL's quit event.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    catchSignals();
     const int result = run(app);
     closeModel(app.model);
     if (app.sound.stalled == 0) SDL_Quit();  // else SDL_Quit would wait for its audio thread

@@ -176,7 +176,11 @@ void rebuildProgram(Studio& s, int p, Reload& out) {
     ProgramTexts t;
     if (!programTexts(s, p, t)) return fail(s, out, key, t.missing);
     if (t.packed[0] == s.built[p][0] && t.packed[1] == s.built[p][1]) {
-        s.errors.erase(key);  // back to the texts drawn with
+        // Back to the texts drawn with: nothing to build, but a fault shown
+        // till now is mended.
+        if (s.errors.erase(key) > 0)
+            out.mended.push_back(std::string(program.name) +
+                                 " program mended: the saved text is the one drawing");
         return;
     }
     if (!s.failure[p].empty() && t.packed[0] == s.failed[p][0] && t.packed[1] == s.failed[p][1])

@@ -83,6 +83,7 @@ struct Reload {
     bool tracks = false, tweaks = false, score = false;
     std::vector<std::string> applied;   // each source file applied, for stdout
     std::vector<std::string> rebuilt;   // each program rebuilt, for stdout
+    std::vector<std::string> mended;    // each program whose error a save took back, for stdout
     std::vector<std::string> failures;  // new errors, for stderr
 };
 

@@ -25,15 +25,31 @@ void updateLoop(Transport& t) {
     t.command.loopEnd = on ? frameOf(b) : 0;
 }
 
-// Every move: a new epoch at `time`, shown until the sound takes it.
+// Whether play from `time` would leave a loop that is on: only play that
+// starts inside the loop reaches its end and wraps.
+bool outsideLoop(const Transport& t, std::int32_t time, std::int32_t& a) {
+    std::int32_t b = 0;
+    return loopRange(t, a, b) && (time < a || time >= b);
+}
+
+// Every move: a new epoch at `time`, shown until the sound takes it. Play
+// that would start outside a loop that is on starts at the loop's start.
 void jump(Transport& t, std::int32_t time, bool playing) {
     time = std::clamp(time, 0, t.end);
+    std::int32_t a = 0;
+    if (playing && outsideLoop(t, time, a)) time = a;
     t.command.epoch += 1;
     t.command.frame = frameOf(time);
     t.command.playing = playing;
     t.command.muted = false;
     t.held = t.shown = time;
     t.shownWraps = 0;
+}
+
+// After the loop or its marks change while playing: back into the loop.
+void keepInLoop(Transport& t) {
+    std::int32_t a = 0;
+    if (t.command.playing && outsideLoop(t, t.shown, a)) jump(t, a, true);
 }
 
 }  // namespace
@@ -171,17 +187,20 @@ void markLoopStart(Transport& t) {
     t.loopA = t.shown;
     if (t.loopB >= 0 && t.loopA > t.loopB) std::swap(t.loopA, t.loopB);
     updateLoop(t);
+    keepInLoop(t);
 }
 
 void markLoopEnd(Transport& t) {
     t.loopB = t.shown;
     if (t.loopA >= 0 && t.loopA > t.loopB) std::swap(t.loopA, t.loopB);
     updateLoop(t);
+    keepInLoop(t);
 }
 
 void setLooping(Transport& t, bool looping) {
     t.looping = looping;
     updateLoop(t);
+    keepInLoop(t);
 }
 
 bool loopRange(const Transport& t, std::int32_t& a, std::int32_t& b) {

@@ -20,7 +20,9 @@
 // A new epoch holds the picture at its time until the sound has taken it
 // (one audio buffer at most), so the picture never runs ahead of a seek.
 // Within an epoch the show time never goes back, except at a loop wrap.
-// Playing past the show's end pauses there.
+// Playing past the show's end pauses there. A loop that is on holds
+// wherever play begins: play, a seek while playing, or a loop set while
+// playing, at a time outside the loop (its end included) goes to its start.
 //
 // Cuts are the keys where the `scene` track changes its value; rows are
 // 1/24 s (the show's rowAt). Pure logic: no clock, device or platform.

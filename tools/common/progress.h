@@ -1,4 +1,5 @@
-// progress.h: how far a capture has got, on stderr.
+// progress.h: how far a long run (a capture, a contact sheet) has got, on
+// stderr.
 //
 // On a terminal, one line redrawn in place at most four times a second: a
 // bar, frame n of N, frames per second, the time elapsed and the time left.
@@ -13,13 +14,15 @@
 
 struct Progress {
     std::FILE* out;       // null: quiet
+    const char* program;  // the lines' prefix
     bool terminal;
-    std::int64_t total;   // frames to capture in this run
+    std::int64_t total;   // frames to draw in this run
     std::int64_t shownTenths;
     std::chrono::steady_clock::time_point start, lastDrawn;
 };
 
-Progress startProgress(std::FILE* out, bool terminal, std::int64_t total);
+Progress startProgress(std::FILE* out, bool terminal, std::int64_t total,
+                       const char* program = "ostrel-capture");
 
 // `done` frames written so far; `last` when the capture is over.
 void showProgress(Progress& progress, std::int64_t done, bool last);

@@ -1,5 +1,5 @@
 // progress.cpp: the progress bar and the progress lines.
-#include "tools/capture/progress.h"
+#include "tools/common/progress.h"
 
 #include <cmath>
 
@@ -21,9 +21,9 @@ std::string clockText(double seconds) {
     return text;
 }
 
-Progress startProgress(std::FILE* out, bool terminal, std::int64_t total) {
+Progress startProgress(std::FILE* out, bool terminal, std::int64_t total, const char* program) {
     const Clock::time_point now = Clock::now();
-    return Progress{out, terminal, total, 0, now, now - std::chrono::seconds(1)};
+    return Progress{out, program, terminal, total, 0, now, now - std::chrono::seconds(1)};
 }
 
 void showProgress(Progress& p, std::int64_t done, bool last) {
@@ -48,8 +48,8 @@ void showProgress(Progress& p, std::int64_t done, bool last) {
     const std::int64_t tenths = done * 10 / p.total;
     if (tenths <= p.shownTenths) return;
     p.shownTenths = tenths;
-    std::fprintf(p.out, "ostrel-capture: %lld%% (frame %lld of %lld), %.2f fps, %s elapsed, %s left\n",
-                 (long long)(tenths * 10), (long long)done, (long long)p.total, fps,
+    std::fprintf(p.out, "%s: %lld%% (frame %lld of %lld), %.2f fps, %s elapsed, %s left\n",
+                 p.program, (long long)(tenths * 10), (long long)done, (long long)p.total, fps,
                  clockText(elapsed).c_str(), left.c_str());
     std::fflush(p.out);
 }
