@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "content/builder/block.h"
+#include "host/loop.h"
 #include "host/moment.h"
 #include "tests/support/source_copy.h"
 #include "tools/studio/editor.h"
@@ -140,6 +142,29 @@ TEST(StudioEditing, AWholeDragIsOneUndoStepAndSnapsToBeats) {
     EXPECT_EQ(d.model.done.size(), steps);
     d.key(SDLK_s, KMOD_LCTRL);
     EXPECT_TRUE(d.editor.saveRequested);
+
+    // Saved and built as the build gathers the sources, the tracks give
+    // every frame of the show the values the studio drew them with.
+    std::vector<std::string> saved;
+    std::string error;
+    ASSERT_TRUE(saveModel(d.model, SaveMode::refuseChanged, &saved, &error)) << error;
+    ASSERT_EQ(saved.size(), 1u);
+    ContentPieces pieces;
+    ASSERT_TRUE(gatherContent(sourceTree(d.sources.root.string(), OSTREL_SOUNDTRACK_IMAGE), pieces,
+                              &error))
+        << error;
+    const std::uint8_t* data[trackCount];
+    for (int t = 0; t < trackCount; ++t) data[t] = pieces.trackKeys[t].data();
+    ShowTracks built{};
+    ASSERT_TRUE(loadShowTracks(data, built, &error)) << error;
+    int differing = 0;
+    for (std::int32_t time = 0; time <= 101334; ++time) {
+        const FrameValues a = frameValuesAt(built.tracks, time);
+        const FrameValues b = frameValuesAt(modelTracks(d.model).tracks, time);
+        differing += std::memcmp(&a.tracks, &b.tracks, sizeof a.tracks) != 0;
+    }
+    EXPECT_EQ(differing, 0);
+    releaseShowTracks(built);
 }
 
 TEST(StudioEditing, CtrlKKeysTheSixCameraTracksInOneStep) {
