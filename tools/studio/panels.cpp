@@ -286,8 +286,7 @@ void questions(Editor& e, const PanelContent& content, PanelRequests& requests) 
         ImGui::SameLine();
         if (ImGui::Button("Quit without saving")) answerQuit(e, QuitAnswer::discard);
         ImGui::SameLine();
-        if (ImGui::Button("Cancel") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape)))
-            answerQuit(e, QuitAnswer::stay);
+        if (ImGui::Button("Cancel")) answerQuit(e, QuitAnswer::stay);
         if (!e.askingQuit) ImGui::CloseCurrentPopup();
         ImGui::EndPopup();
     }
