@@ -3,6 +3,7 @@
 // byte for byte, the value formatter, and saves that fail part way.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -366,6 +367,17 @@ TEST(SafeSave, AFailedOrInterruptedSaveLeavesTheOriginalsAndKeepsTheEdits) {
     struct stat s;
     ASSERT_EQ(stat(m.files[scene].path.c_str(), &s), 0);
     EXPECT_EQ(s.st_mode & 07777, 0644u);
+
+    // A file behind a symbolic link: saved where it points, the link kept.
+    const std::string link = m.files[camRotZ].path, target = link + ".real";
+    ASSERT_EQ(rename(link.c_str(), target.c_str()), 0);
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(setKey(m, camRotZ, 10, 1.0f, -1, &error));
+    ASSERT_TRUE(saveModel(m, SaveMode::refuseChanged, &saved, &error)) << error;
+    ASSERT_EQ(lstat(link.c_str(), &s), 0);
+    EXPECT_TRUE(S_ISLNK(s.st_mode));
+    EXPECT_NE(e.copy.read("content/tracks/camRotZ.track.real").find("\n10    1      step\n"),
+              std::string::npos);
 
     // The folder gone: one line naming the file; the edits stay.
     ASSERT_TRUE(setKey(m, scene, 10, 1.0f, -1, &error));

@@ -63,7 +63,7 @@ struct Words {
             r = std::int32_t(v);
             return true;
         }
-        status = refuse("row \"" + w[i] + "\" " + why);
+        status = refuse("row " + why);
         return false;
     }
     bool value(std::size_t i, float& f, int& status) const {
@@ -73,7 +73,7 @@ struct Words {
             f = float(v);
             return true;
         }
-        status = refuse("value \"" + w[i] + "\" " + why);
+        status = refuse("value " + why);
         return false;
     }
     bool interpolation(std::size_t i, std::int32_t& type, int& status) const {
@@ -107,7 +107,7 @@ int at(const EditModel& m, const std::string& when, const Words& words) {
         double row;
         std::string why;
         if (!parseNumber(when.substr(1), 0.0, 1e9, false, &row, &why))
-            return words.refuse("row \"" + when.substr(1) + "\" " + why);
+            return words.refuse("row " + why);
         evaluateTracks(modelTracks(m).tracks, float(row), values);
         ended = endOfShow(values.value[scene]).quit;
         where = "row " + when.substr(1);
@@ -115,8 +115,7 @@ int at(const EditModel& m, const std::string& when, const Words& words) {
         std::int64_t ms;
         std::string why;
         if (!parseWhole(when, 0, INT32_MAX, &ms, &why))
-            return words.refuse("show time \"" + when + "\" " + why +
-                                " (milliseconds, or rROW for a row)");
+            return words.refuse("show time " + why + " (milliseconds, or rROW for a row)");
         const FrameValues frame = frameValuesAt(modelTracks(m).tracks, std::int32_t(ms));
         values = frame.tracks;
         ended = frame.end.quit;

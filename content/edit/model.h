@@ -37,7 +37,8 @@
 // After every edit modelTracks gives the 13 tracks as the show evaluates
 // them: loaded by loadShowTracks from the key data packTrackKeys packs,
 // exactly what the built content block holds. Their memory comes from the
-// sync layer's page allocator; closeModel gives it back.
+// sync layer's page allocator; closeModel gives it back (so a model is
+// not copied: keep one, and pass it by reference).
 //
 // Files on disk: openModel keeps the bytes it read; saveModel writes only
 // the files whose keys or values differ from those bytes, refuses (unless

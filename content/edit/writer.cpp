@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -343,8 +344,19 @@ bool readAll(const std::string& path, std::string& bytes) {
 
 }  // namespace
 
-bool writeFiles(const std::vector<FileWrite>& files, std::string* error, const WriteHooks& hooks) {
+bool writeFiles(const std::vector<FileWrite>& given, std::string* error, const WriteHooks& hooks) {
     int (*renameFile)(const char*, const char*) = hooks.rename ? hooks.rename : ::rename;
+    // A file reached through a symbolic link is saved where the link
+    // points: a rename over the link would replace the link itself.
+    std::vector<FileWrite> files = given;
+    for (FileWrite& f : files) {
+        struct stat link;
+        if (::lstat(f.path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            if (char* target = ::realpath(f.path.c_str(), nullptr)) {
+                f.path = target;
+                std::free(target);
+            }
+    }
     // Every file checked first: the save writes all of them or none.
     std::vector<struct stat> modes(files.size());
     std::vector<std::string> old(files.size());

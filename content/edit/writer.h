@@ -15,7 +15,8 @@
 // and given the original's permissions; only when every one is written are
 // they renamed over the originals, and the folders flushed. If a rename
 // fails, the files already renamed get their old bytes back (written and
-// renamed the same way) and the temporaries go. Before anything is
+// renamed the same way) and the temporaries go. A file reached through a
+// symbolic link is saved where the link points. Before anything is
 // written, each file is checked: it must exist with a write bit in its mode
 // (root included, for whom the kernel would allow the write anyway) and be
 // writable by this process, in a folder that is writable. Every failure is
