@@ -228,7 +228,10 @@ void keyDown(Editor& e, const SDL_KeyboardEvent& k, const InputState& in) {
                          k.keysym.sym == SDLK_PAGEUP || k.keysym.sym == SDLK_PAGEDOWN ||
                          k.keysym.sym == SDLK_HOME || k.keysym.sym == SDLK_COMMA ||
                          k.keysym.sym == SDLK_PERIOD;
-    if (seeking) changed(e, in.now);
+    if (seeking) {
+        changed(e, in.now);
+        e.seekByKey = true;
+    }
     switch (k.keysym.sym) {
         case SDLK_ESCAPE:
             if (modelChanged(*e.model)) e.askingQuit = true; else e.quit = true;

@@ -113,6 +113,7 @@ struct Editor {
     float sceneScale = 1.0f;
     double lastInput = -1e9;   // clock of the last input that changed the picture
     double inputWaiting = -1;  // the first input not yet in a picture, or -1
+    bool seekByKey = false;    // that input was a seek by a key
     std::string message;       // the last refusal or notice, for the window
     double messageAt = 0;
     std::vector<std::string> said;  // lines for stdout, taken by the window layer

@@ -243,6 +243,7 @@ struct App {
     std::vector<double> frameTimes;  // when the last pictures were presented
     double latency = -1.0;           // input to picture, the last one
     std::vector<double> gestureLatencies;
+    std::vector<double> seekLatencies;  // every seek by a key, for the summary at the end
     double picturesMs = 0.0, presentsMs = 0.0;  // during the gesture
     int pictures = 0, presents = 0;
     Gesture lastGesture = Gesture::none;
@@ -586,6 +587,8 @@ void pictureShown(App& app, double end) {
     if (e.inputWaiting >= 0) {
         app.latency = end - e.inputWaiting;
         if (e.gesture != Gesture::none) app.gestureLatencies.push_back(app.latency);
+        if (e.seekByKey && e.gesture == Gesture::none) app.seekLatencies.push_back(app.latency);
+        e.seekByKey = false;
         e.inputWaiting = -1;
     }
     app.frameTimes.push_back(end);
@@ -596,6 +599,18 @@ void pictureShown(App& app, double end) {
                   ? 0.0
                   : double(app.frameTimes.size() - 1) * 1000.0 /
                         (app.frameTimes.back() - app.frameTimes.front());
+}
+
+// The seeks by key of the whole run, at its end: how soon each got its picture.
+void seeksSummary(App& app) {
+    std::vector<double>& l = app.seekLatencies;
+    if (l.empty()) return;
+    std::sort(l.begin(), l.end());
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "seeks by key: %zu pictures, input to picture median %.0f ms, worst %.0f ms",
+                  l.size(), l[l.size() / 2], l.back());
+    say(line);
 }
 
 // A drag's pictures, when it ends: how soon each followed its input.
@@ -854,6 +869,7 @@ int run(App& app) {
             SDL_WaitEventTimeout(nullptr, 5);
         }
     }
+    seeksSummary(app);
     closeSound(app.sound);
     closeWatcher(app.watcher);
     finishScoreRender(app.scoreRender);
