@@ -332,3 +332,38 @@ TEST(StudioEditing, TheRulerScrubsInSlicesAndQuittingWithEditsAsksFirst) {
     answerQuit(d.editor, QuitAnswer::discard);
     EXPECT_TRUE(d.editor.quit && d.editor.discarded);
 }
+
+TEST(StudioEditing, InsertDeleteCopyPasteAndInterpolationAreOneStepEach) {
+    Desk d;
+    seek(d.editor.transport, 25000);
+    d.editor.transport.shown = 25000;
+    const std::int32_t row = playheadRow(d.editor);  // 600
+    const float there = float(getTrackValue(modelTracks(d.model).tracks[camPosZ], row + 0.5));
+    d.editor.current = camPosZ;
+    d.key(SDLK_i);  // a key with the value the track has there: the curve stays
+    ASSERT_TRUE(has(d.rows(camPosZ), row));
+    EXPECT_NEAR(getTrackValue(modelTracks(d.model).tracks[camPosZ], row + 0.5), there, 1e-4);
+    d.key(SDLK_i);  // a second one on the same row is refused
+    EXPECT_FALSE(d.editor.message.empty());
+    EXPECT_EQ(d.model.done.size(), 1u);
+
+    // Two keys of two tracks copied and pasted 48 rows on, then made steps
+    // and deleted: one step each.
+    d.editor.selection = {{camPosY, 189}, {camPosZ, row}};
+    d.key(SDLK_c, KMOD_LCTRL);
+    seek(d.editor.transport, keyTime(row + 48));
+    d.editor.transport.shown = keyTime(row + 48);
+    d.key(SDLK_v, KMOD_LCTRL);
+    EXPECT_TRUE(has(d.rows(camPosY), 189 + (row + 48 - 189)));
+    EXPECT_TRUE(has(d.rows(camPosZ), row + 48 + (row - 189)));
+    ASSERT_EQ(d.editor.selection.size(), 2u);
+    d.key(SDLK_1);
+    for (const KeyRef& k : d.editor.selection)
+        for (const SourceKey& key : d.model.keys[k.track])
+            if (key.row == k.row) EXPECT_EQ(key.type, Step);
+    d.key(SDLK_DELETE);
+    EXPECT_FALSE(has(d.rows(camPosY), row + 48));
+    EXPECT_EQ(d.model.done.size(), 4u);  // insert, paste, interpolation, delete
+    for (int i = 0; i < 4; ++i) d.key(SDLK_z, KMOD_LCTRL);
+    EXPECT_FALSE(modelChanged(d.model));
+}
