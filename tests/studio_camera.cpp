@@ -36,6 +36,7 @@ TEST(StudioTrackLines, PrintedLinesReadBackAsTheSameKey) {
         EXPECT_NE(line.find("# camPosX"), std::string::npos) << line;
     }
     EXPECT_EQ(trackLine(&track, "scene", 1160, 2.5f), "1160 2.5 step  # scene");
+    EXPECT_EQ(trackLine(&track, "camPosY", 10, 180.0f), "10 180 linear  # camPosY");  // not 1.8e+02
 }
 
 TEST(StudioCamera, FliesAlongItsViewForAsLongAsKeysWereHeld) {
