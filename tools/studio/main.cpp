@@ -11,20 +11,18 @@
 // score is rendered again in the background and takes over where the sound
 // is.
 //
-// Keys:
-//   Space            play / pause
-//   Left, Right      one second back / on; with Shift one row (1/24 s)
-//   Page Up, Down    the previous / next cut (a key where `scene` changes)
-//   Home             the start
-//   [  ]  L          loop start, loop end at the time shown; looping on/off
-//   H                the heads-up line and timeline on/off
-//   T                the 13 track values at the current row, on stdout
-//   C                free camera on/off (it overrides the six camera tracks)
-//   W A S D Q E      fly (Shift: faster); arrows or a left-button drag turn
-//   P                the six camera values as track lines, on stdout
-//   R                scene scale 1 / 0.25
-//   Escape           quit
-// A click on the timeline seeks there.
+// On top of the picture, drawn with Dear ImGui (tools/studio/panels.h):
+// the timeline of every track's keys over the music, the selected keys,
+// the tweaks, the heads-up line and the errors. Keys and the pointer go
+// through the editor (tools/studio/editor.h, which lists them); edits go
+// to the edit model (content/edit/model.h), show in the picture at once,
+// are kept in the journal after every step (tools/studio/journal.h) and
+// saved with Ctrl+S.
+//
+// While the user drags, scrubs or types, the picture is drawn at a quarter
+// of the window's size each way and scaled up; the full picture follows
+// once the input stops. The heads-up line gives the time from the last
+// input to its picture.
 //
 //   ostrel-studio [--source DIR] [--at MS] [--loop A-B] [--size WxH] [--scale S]
 //
@@ -33,9 +31,13 @@
 // it after the frame being drawn, with status 130 and 143.
 //
 // Platform: Linux, SDL2 (window, GL 4.3 core context, events, audio),
-// inotify.
+// inotify, Dear ImGui (its SDL2 and OpenGL 3 backends).
 #include <SDL.h>
+#include <imgui.h>
+#include <backends/imgui_impl_opengl3.h>
+#include <backends/imgui_impl_sdl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cmath>
@@ -47,13 +49,17 @@
 #include <string>
 #include <vector>
 
+#include "content/edit/model.h"
 #include "host/moment.h"
 #include "sync/content.h"
 #include "sync/sync.h"
 #include "tools/common/checks.h"
 #include "tools/common/options.h"
 #include "tools/studio/camera.h"
+#include "tools/studio/editor.h"
 #include "tools/studio/hud.h"
+#include "tools/studio/journal.h"
+#include "tools/studio/panels.h"
 #include "tools/studio/reload.h"
 #include "tools/studio/score_render.h"
 #include "tools/studio/sound.h"
@@ -77,6 +83,82 @@ constexpr std::int32_t longestShow = 3600000;
 // writes, or a write and a rename).
 constexpr double settleMilliseconds = 50.0;
 constexpr double framePeriod = 1000.0 / 60.0;
+// The picture while the user interacts: a fraction of the window each way,
+// 1/4 to start with, smaller while its pictures take longer than the aim
+// (the processor is shared), larger again when they are quick.
+constexpr int lowDivisors[] = {4, 6, 8, 12, 16};
+constexpr double lowAim = 120.0;  // ms a low picture may take
+
+constexpr GLenum readFramebuffer = 0x8CA8, drawFramebuffer = 0x8CA9;
+constexpr GLbitfield colourBufferBit = 0x00004000;
+constexpr GLenum linearFilter = 0x2601;
+using BlitFunction = void(OSTREL_GLAPI*)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint,
+                                         GLbitfield, GLenum);
+
+// A full picture takes seconds where GL runs on the processor, and GL
+// cannot be stopped once asked. So while the studio draws a full picture,
+// every pass is drawn in bands (a scissor each), finished band by band,
+// and the picture is given up as soon as input waits that wants a new
+// one: a drag that begins meanwhile waits for one band, not a frame. The
+// show's passes all draw through glDrawArrays of the moment's table; only
+// the studio's copy of the table is changed.
+struct Banding {
+    bool on = false, abandoned = false;
+    void(OSTREL_GLAPI* draw)(GLenum, GLint, GLsizei) = nullptr;
+    void(OSTREL_GLAPI* scissor)(GLint, GLint, GLsizei, GLsizei) = nullptr;
+    void(OSTREL_GLAPI* enable)(GLenum) = nullptr;
+    void(OSTREL_GLAPI* disable)(GLenum) = nullptr;
+    void(OSTREL_GLAPI* finish)() = nullptr;
+    void(OSTREL_GLAPI* getIntegerv)(GLenum, GLint*) = nullptr;
+};
+Banding banding;
+constexpr int bandCount = 16;
+constexpr GLenum scissorTest = 0x0C11, viewportQuery = 0x0BA2;
+
+// Input that asks for a new picture: a key, a button, the wheel, or the
+// pointer moved with a button held.
+bool inputWaiting() {
+    SDL_PumpEvents();
+    SDL_Event events[64];
+    const int count = SDL_PeepEvents(events, 64, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_MOUSEWHEEL);
+    for (int i = 0; i < count; ++i) {
+        const Uint32 type = events[i].type;
+        if (type == SDL_KEYDOWN || type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP ||
+            type == SDL_MOUSEWHEEL || (type == SDL_MOUSEMOTION && events[i].motion.state != 0))
+            return true;
+    }
+    return false;
+}
+
+void OSTREL_GLAPI bandedDraw(GLenum mode, GLint first, GLsizei count) {
+    if (!banding.on) return banding.draw(mode, first, count);
+    if (banding.abandoned) return;
+    GLint viewport[4] = {0, 0, 0, 0};
+    banding.getIntegerv(viewportQuery, viewport);
+    banding.enable(scissorTest);
+    for (int b = 0; b < bandCount && !banding.abandoned; ++b) {
+        const GLint y0 = viewport[1] + viewport[3] * b / bandCount;
+        const GLint y1 = viewport[1] + viewport[3] * (b + 1) / bandCount;
+        banding.scissor(viewport[0], y0, viewport[2], y1 - y0);
+        banding.draw(mode, first, count);
+        banding.finish();
+        banding.abandoned = inputWaiting();
+    }
+    banding.disable(scissorTest);
+}
+
+bool startBanding(GlFunctions& gl) {
+    banding.draw = gl.glDrawArrays;
+    banding.scissor = reinterpret_cast<decltype(banding.scissor)>(SDL_GL_GetProcAddress("glScissor"));
+    banding.enable = reinterpret_cast<decltype(banding.enable)>(SDL_GL_GetProcAddress("glEnable"));
+    banding.disable = reinterpret_cast<decltype(banding.disable)>(SDL_GL_GetProcAddress("glDisable"));
+    banding.finish = reinterpret_cast<decltype(banding.finish)>(SDL_GL_GetProcAddress("glFinish"));
+    banding.getIntegerv = gl.glGetIntegerv;
+    if (!banding.scissor || !banding.enable || !banding.disable || !banding.finish) return false;
+    gl.glDrawArrays = bandedDraw;
+    return true;
+}
+
 
 struct Options {
     std::string source = OSTREL_SOURCE_DIR;
@@ -122,28 +204,53 @@ std::int32_t showEnd(const ShowTracks& tracks, std::int32_t soundtrackLength) {
     return last < 0 ? soundtrackLength : last;
 }
 
+// One size of picture: the four render targets of the frame graph at that
+// size and the output the last pass draws into, blitted to the window.
+struct Picture {
+    RenderTarget scene{}, bloom{}, bloomSwap{}, dof{}, output{};
+    GLint sceneWidth = 0, sceneHeight = 0;
+    int width = 0, height = 0;
+};
+
 struct App {
     Options options;
     SDL_Window* window = nullptr;
+    SDL_GLContext context = nullptr;
     GlFunctions gl{};
+    BlitFunction blit = nullptr;
     ShowMoment moment{};
     Studio studio;
+    EditModel model;
+    Editor editor;
     Watcher watcher;
-    Transport transport;
     SoundDevice sound;
     ScoreRender scoreRender;
     SoundSamples builtSamples;
     std::vector<std::unique_ptr<SoundSamples>> rendered;  // newest last
+    Waveform waveform;
     std::int32_t soundtrackLength = 0;
     std::vector<std::uint8_t> sceneKeys;  // the `scene` track the cuts and end are from
-    Overlay overlay;
-    FreeCamera camera;
-    bool headsUp = true, dragging = false, dirty = true, quit = false;
-    float sceneScale = 1.0f;
+    std::uint64_t revisionShown = ~0ull;
+    std::vector<SourceTweak> tweaksShown;
+    std::vector<int> conflicts;       // model files changed on disk under unsaved edits
+    std::map<int, std::string> fileErrors;  // model files whose saved text does not read
+    bool showTweaks = false;
+    Picture full, low;
+    bool pictureFull = false;  // the picture shown is the full one
     int width = 0, height = 0;
     std::int32_t lastDrawn = -1;
-    double lastFrameAt = 0.0, frameMilliseconds = 0.0, fps = 0.0;
-    std::vector<double> frameTimes;  // when the last frames were presented
+    double lastUiAt = 0.0, frameMilliseconds = 0.0, fps = 0.0;
+    std::vector<double> frameTimes;  // when the last pictures were presented
+    double latency = -1.0;           // input to picture, the last one
+    std::vector<double> gestureLatencies;
+    std::vector<double> seekLatencies;  // every seek by a key, for the summary at the end
+    double picturesMs = 0.0, presentsMs = 0.0;  // during the gesture
+    int pictures = 0, presents = 0;
+    Gesture lastGesture = Gesture::none;
+    std::string title;
+    bool banded = false;  // full pictures drawn in bands (GL on the processor)
+    int lowStep = 0;      // index into lowDivisors
+    std::int32_t endSaid = -1;
 };
 
 std::string relative(const App& app, std::string message) {
@@ -162,182 +269,166 @@ void applyReload(App& app, const Reload& reload, bool start = false) {
     for (const std::string& line : reload.mended) say(line);
     if (start && reload.score) say("the score is not the built soundtrack's: rendering it");
     for (const std::string& failure : reload.failures) warn(failure);
-    // The cuts and the end follow the `scene` track (finding the end takes
-    // a while: every millisecond of the show).
-    if (reload.tracks && app.studio.keys[scene] != app.sceneKeys) {
-        app.sceneKeys = app.studio.keys[scene];
-        app.transport.cuts = cutTimes(app.moment.tracks.tracks[scene]);
-        setEnd(app.transport, showEnd(app.moment.tracks, app.soundtrackLength));
+    if (reload.score) {
+        renderScore(app.scoreRender, app.studio.score);
+        app.editor.grid = musicGrid(app.studio.score);
     }
-    if (reload.score) renderScore(app.scoreRender, app.studio.score);
-    app.dirty = true;
+    app.editor.dirty = true;
 }
 
-// A new render size or scene scale: new targets (the old ones go back).
+void releasePicture(App& app, Picture& p) {
+    for (RenderTarget* t : {&p.scene, &p.bloom, &p.bloomSwap, &p.dof, &p.output})
+        releaseTarget(app.studio.release, *t);
+}
+
+// Puts a picture's targets and size in the moment's place (and back).
+void swapPicture(App& app, Picture& p) {
+    RenderResources& r = app.moment.resources;
+    std::swap(r.sceneTarget, p.scene);
+    std::swap(r.bloomTarget, p.bloom);
+    std::swap(r.bloomSwapTarget, p.bloomSwap);
+    std::swap(r.dofTarget, p.dof);
+    std::swap(r.sceneWidth, p.sceneWidth);
+    std::swap(r.sceneHeight, p.sceneHeight);
+    EmbeddedContent& c = *app.moment.content;
+    float w = float(p.width), h = float(p.height);
+    std::swap(c.renderWidth, w);
+    std::swap(c.renderHeight, h);
+    p.width = int(w);
+    p.height = int(h);
+}
+
+bool makePicture(App& app, Picture& p, int width, int height, std::string* error) {
+    releasePicture(app, p);
+    EmbeddedContent& c = *app.moment.content;
+    const float oldWidth = c.renderWidth, oldHeight = c.renderHeight;
+    c.renderWidth = float(width);
+    c.renderHeight = float(height);
+    RenderResources made = app.moment.resources;
+    const bool ok = createRenderTargets(app.gl, c, app.editor.sceneScale, made, error);
+    c.renderWidth = oldWidth;
+    c.renderHeight = oldHeight;
+    p.scene = made.sceneTarget;
+    p.bloom = made.bloomTarget;
+    p.bloomSwap = made.bloomSwapTarget;
+    p.dof = made.dofTarget;
+    p.sceneWidth = made.sceneWidth;
+    p.sceneHeight = made.sceneHeight;
+    p.width = width;
+    p.height = height;
+    p.output = createRenderTarget(app.gl, width, height, GL_FLOAT, 1);
+    return ok;
+}
+
+// A new window size or scene scale: new pictures (the old ones go back).
 void remakeTargets(App& app) {
     SDL_GL_GetDrawableSize(app.window, &app.width, &app.height);
     if (app.width <= 0 || app.height <= 0) return;
-    EmbeddedContent& content = *app.moment.content;
-    content.renderWidth = float(app.width);
-    content.renderHeight = float(app.height);
-    RenderResources& r = app.moment.resources;
-    for (RenderTarget* target : {&r.sceneTarget, &r.bloomSwapTarget, &r.bloomTarget, &r.dofTarget})
-        releaseTarget(app.studio.release, *target);
     std::string error;
-    if (!createRenderTargets(app.gl, content, app.sceneScale, r, &error)) warn(error);
-    app.dirty = true;
+    if (!makePicture(app, app.full, app.width, app.height, &error) ||
+        !makePicture(app, app.low, std::max(1, app.width / lowDivisors[app.lowStep]),
+                     std::max(1, app.height / lowDivisors[app.lowStep]), &error))
+        warn(error);
+    layoutTimeline(app.editor, app.width, app.height);
+    app.editor.dirty = true;
 }
 
-void moved(App& app, const char* what) {
-    say(std::string(what) + " " + clockText(app.transport.shown) + " (row " +
-        std::to_string(int(std::floor(rowAt(app.transport.shown)))) + ")");
-    app.dirty = true;
-}
-
-void seekTo(App& app, std::int32_t time) {
-    seek(app.transport, time);
-    moved(app, "at");
-}
-
-std::int32_t currentRow(const App& app) {
-    return std::int32_t(std::floor(rowAt(app.transport.shown)));
-}
-
-void printTracks(App& app) {
-    const std::int32_t row = currentRow(app);
-    TrackData values;
-    evaluateTracks(app.moment.tracks.tracks, float(row), values);
-    std::printf("# the tracks at row %d (%s)\n", row, clockText(app.transport.shown).c_str());
-    for (int t = 0; t < trackCount; ++t)
-        std::printf("%s\n", trackLine(app.moment.tracks.tracks[t], trackNames[t], row,
-                                      values.value[t]).c_str());
-    std::fflush(stdout);
-}
-
-void printCamera(App& app) {
-    const std::int32_t row = currentRow(app);
-    TrackData values;
-    evaluateTracks(app.moment.tracks.tracks, float(row), values);
-    if (app.camera.on) applyCamera(app.camera, values);
-    std::printf("# the %s camera at row %d (%s)\n", app.camera.on ? "free" : "tracks'", row,
-                clockText(app.transport.shown).c_str());
-    for (int t = camPosX; t <= camRotZ; ++t)
-        std::printf("%s\n", trackLine(app.moment.tracks.tracks[t], trackNames[t], row,
-                                      values.value[t]).c_str());
-    std::fflush(stdout);
-}
-
-bool cameraKey(SDL_Keycode key, CameraKey& which) {
-    switch (key) {
-        case SDLK_w: which = moveForward; return true;
-        case SDLK_s: which = moveBack; return true;
-        case SDLK_a: which = moveLeft; return true;
-        case SDLK_d: which = moveRight; return true;
-        case SDLK_q: which = moveDown; return true;
-        case SDLK_e: which = moveUp; return true;
-        case SDLK_LEFT: which = turnLeft; return true;
-        case SDLK_RIGHT: which = turnRight; return true;
-        case SDLK_UP: which = tiltUp; return true;
-        case SDLK_DOWN: which = tiltDown; return true;
-        default: return false;
+// The edit model's tracks and tweaks are what is drawn; the cuts and the
+// end follow the `scene` track; the journal follows every step.
+void followModel(App& app) {
+    EditModel& m = app.model;
+    if (m.revision == app.revisionShown) return;
+    app.revisionShown = m.revision;
+    app.moment.tracks = modelTracks(m);
+    bool tweaksChanged = m.tweaks.size() != app.tweaksShown.size();
+    for (std::size_t i = 0; !tweaksChanged && i < m.tweaks.size(); ++i)
+        tweaksChanged = m.tweaks[i].name != app.tweaksShown[i].name ||
+                        m.tweaks[i].value != app.tweaksShown[i].value;
+    if (tweaksChanged) {
+        applyTweaks(app.studio, m.tweaks);
+        app.tweaksShown = m.tweaks;
     }
+    if (modelKeyData(m, scene) != app.sceneKeys) {
+        app.sceneKeys = modelKeyData(m, scene);
+        app.editor.transport.cuts = cutTimes(app.moment.tracks.tracks[scene]);
+        setEnd(app.editor.transport, showEnd(app.moment.tracks, app.soundtrackLength));
+        if (app.editor.transport.end != app.endSaid) {
+            app.endSaid = app.editor.transport.end;
+            say("the show ends at " + clockText(app.endSaid));
+        }
+    }
+    app.editor.dirty = true;
 }
 
-void keyDown(App& app, const SDL_KeyboardEvent& e) {
-    Transport& t = app.transport;
-    const bool shift = (e.keysym.mod & KMOD_SHIFT) != 0;
-    CameraKey which;
-    if (app.camera.on && cameraKey(e.keysym.sym, which)) {
-        pressCameraKey(app.camera, which, readClock());
-        app.dirty = true;
+void writeTheJournal(App& app) {
+    if (app.model.stepDepth > 0 || app.editor.journalled == app.model.revision) return;
+    std::string error;
+    if (writeJournal(app.studio.tree.root, app.model, &error))
+        app.editor.journalled = app.model.revision;
+    else
+        refuse(app.editor, error);
+}
+
+void setTitle(App& app) {
+    const std::string title = modelChanged(app.model) ? "Ostrel studio *" : "Ostrel studio";
+    if (title == app.title) return;
+    app.title = title;
+    SDL_SetWindowTitle(app.window, title.c_str());
+}
+
+bool save(App& app, SaveMode mode) {
+    std::vector<std::string> saved;
+    std::string error;
+    if (!saveModel(app.model, mode, &saved, &error)) {
+        refuse(app.editor, "not saved: " + relative(app, error));
+        return false;
+    }
+    for (const std::string& path : saved) say("saved " + relative(app, path));
+    if (saved.empty()) say("nothing to save");
+    app.conflicts.clear();
+    app.editor.journalled = ~0ull;
+    writeTheJournal(app);
+    app.editor.message.clear();
+    return true;
+}
+
+int modelFile(const App& app, const std::string& path) {
+    for (int f = 0; f < modelFileCount; ++f)
+        if (app.model.files[f].path == path) return f;
+    return -1;
+}
+
+void tookFile(App& app, int f, bool ok, const std::string& error, const char* what) {
+    if (!ok) {
+        app.fileErrors[f] = relative(app, error);
+        warn(relative(app, error));
         return;
     }
-    if (e.repeat && e.keysym.sym != SDLK_LEFT && e.keysym.sym != SDLK_RIGHT) return;
-    switch (e.keysym.sym) {
-        case SDLK_ESCAPE: app.quit = true; break;
-        case SDLK_SPACE:
-            setPlaying(t, !t.command.playing);
-            moved(app, t.command.playing ? "playing from" : "paused at");
-            break;
-        case SDLK_LEFT: seekTo(app, shift ? rowStep(t.shown, -1) : t.shown - 1000); break;
-        case SDLK_RIGHT: seekTo(app, shift ? rowStep(t.shown, +1) : t.shown + 1000); break;
-        case SDLK_PAGEUP: seekTo(app, previousCut(t, t.shown)); break;
-        case SDLK_PAGEDOWN: seekTo(app, nextCut(t, t.shown)); break;
-        case SDLK_HOME: seekTo(app, 0); break;
-        case SDLK_LEFTBRACKET:
-            markLoopStart(t);
-            moved(app, "loop start");
-            break;
-        case SDLK_RIGHTBRACKET:
-            markLoopEnd(t);
-            moved(app, "loop end");
-            break;
-        case SDLK_l: {
-            setLooping(t, !t.looping);
-            std::int32_t a = 0, b = 0;
-            if (loopRange(t, a, b))
-                say("looping " + clockText(a) + " to " + clockText(b));
-            else
-                say(t.looping ? "looping, once the marks enclose a time" : "looping off");
-            app.dirty = true;
-            break;
-        }
-        case SDLK_h:
-            app.headsUp = !app.headsUp;
-            app.dirty = true;
-            break;
-        case SDLK_t: printTracks(app); break;
-        case SDLK_p: printCamera(app); break;
-        case SDLK_c:
-            if (app.camera.on) {
-                app.camera.on = false;
-                say("camera: back to the tracks");
-            } else {
-                startCamera(app.camera, frameValuesAt(app.moment.tracks.tracks, t.shown).tracks);
-                say("camera: free (W A S D Q E, arrows or drag; P prints it)");
-            }
-            app.dirty = true;
-            break;
-        case SDLK_r:
-            app.sceneScale = app.sceneScale == 1.0f ? 0.25f : 1.0f;
-            remakeTargets(app);
-            say(app.sceneScale == 1.0f ? "scene scale 1" : "scene scale 0.25");
-            break;
-        default: break;
-    }
+    app.fileErrors.erase(f);
+    app.conflicts.erase(std::remove(app.conflicts.begin(), app.conflicts.end(), f),
+                        app.conflicts.end());
+    say(std::string(what) + " " + relative(app, app.model.files[f].path));
 }
 
-void handle(App& app, const SDL_Event& e) {
-    switch (e.type) {
-        case SDL_QUIT: app.quit = true; break;
-        case SDL_KEYDOWN: keyDown(app, e.key); break;
-        case SDL_KEYUP: {
-            CameraKey which;
-            if (cameraKey(e.key.keysym.sym, which)) releaseCameraKey(app.camera, which, readClock());
+// A track or the tweak file saved by someone else.
+void modelFileChanged(App& app, int f) {
+    std::string bytes, error;
+    if (!readFile(app.model.files[f].path, bytes)) {
+        app.fileErrors[f] = relative(app, app.model.files[f].path) + ": cannot read it";
+        return;
+    }
+    switch (fileOnDisk(app.model, f, bytes, &error)) {
+        case DiskNews::same: app.fileErrors.erase(f); break;
+        case DiskNews::reloaded: tookFile(app, f, true, error, "reloaded"); break;
+        case DiskNews::unreadable: tookFile(app, f, false, error, "reloaded"); break;
+        case DiskNews::conflict:
+            if (std::find(app.conflicts.begin(), app.conflicts.end(), f) != app.conflicts.end())
+                break;
+            app.conflicts.push_back(f);
+            warn(relative(app, app.model.files[f].path) +
+                 " changed on disk under unsaved edits: keep yours (save over it) or take the "
+                 "file's, in the window");
             break;
-        }
-        case SDL_MOUSEBUTTONDOWN:
-            if (e.button.button != SDL_BUTTON_LEFT) break;
-            if (app.headsUp && onTimeline(e.button.y, app.height)) {
-                seekTo(app, timelineTime(e.button.x, app.width, app.transport.end));
-            } else {
-                app.dragging = app.camera.on;
-            }
-            break;
-        case SDL_MOUSEBUTTONUP:
-            if (e.button.button == SDL_BUTTON_LEFT) app.dragging = false;
-            break;
-        case SDL_MOUSEMOTION:
-            if (app.dragging && app.camera.on) {
-                dragCamera(app.camera, e.motion.xrel, e.motion.yrel);
-                app.dirty = true;
-            }
-            break;
-        case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) remakeTargets(app);
-            if (e.window.event == SDL_WINDOWEVENT_EXPOSED) app.dirty = true;
-            break;
-        default: break;
     }
 }
 
@@ -345,10 +436,22 @@ void handle(App& app, const SDL_Event& e) {
 void follow(App& app, double now) {
     bool everything = false;
     double saved = now;
-    const std::vector<std::string> changed = takeChanges(app.watcher, app.studio.tree, now,
-                                                         settleMilliseconds, everything, &saved);
-    if (everything || !changed.empty()) {
-        const Reload reload = everything ? reloadAll(app.studio) : reloadFiles(app.studio, changed);
+    std::vector<std::string> changed = takeChanges(app.watcher, app.studio.tree, now,
+                                                   settleMilliseconds, everything, &saved);
+    if (everything) {
+        changed.clear();
+        for (const SourceFile& f : app.studio.tree.files) changed.push_back(f.path);
+    }
+    std::vector<std::string> others;
+    for (const std::string& path : changed) {
+        const int f = modelFile(app, path);
+        if (f >= 0)
+            modelFileChanged(app, f);
+        else
+            others.push_back(path);
+    }
+    if (!others.empty()) {
+        const Reload reload = reloadFiles(app.studio, others);
         applyReload(app, reload);
         if (!reload.applied.empty() || !reload.rebuilt.empty() || !reload.mended.empty())
             say("applied " + std::to_string(int(readClock() - saved)) + " ms after the save");
@@ -360,6 +463,7 @@ void follow(App& app, double now) {
         auto fresh = std::make_unique<SoundSamples>();
         ownedSamples(std::move(samples), *fresh);
         playSamples(app.sound, fresh.get());
+        makeWaveform(app.waveform, fresh.get());
         app.rendered.push_back(std::move(fresh));
         char line[96];
         std::snprintf(line, sizeof line, "the sound follows the saved score (rendered in %.1f s)",
@@ -373,63 +477,159 @@ void follow(App& app, double now) {
         else
             app.rendered.erase(app.rendered.begin() + std::ptrdiff_t(i));
 
-    sendCommand(app.sound, app.transport.command);
+    sendCommand(app.sound, app.editor.transport.command);
 }
 
-void draw(App& app, std::int32_t time, double now) {
+// The picture of `time`, at full size or the low one, into its output.
+// False when a full picture was given up for input.
+bool drawPicture(App& app, std::int32_t time, double now, bool full) {
+    Editor& e = app.editor;
     const double start = readClock();
     FrameValues frame = frameValuesAt(app.moment.tracks.tracks, time);
-    setMuted(app.transport, frame.end.stopSoundtrack);
-    if (app.camera.on) {
-        flyCamera(app.camera, now, (SDL_GetModState() & KMOD_SHIFT) != 0);
-        applyCamera(app.camera, frame.tracks);
+    setMuted(e.transport, frame.end.stopSoundtrack);
+    if (e.camera.on) {
+        flyCamera(e.camera, now, (SDL_GetModState() & KMOD_SHIFT) != 0);
+        applyCamera(e.camera, frame.tracks);
     }
+    Picture& p = full ? app.full : app.low;
+    swapPicture(app, p);
+    app.moment.resources.outputFramebuffer = p.output.framebuffer;
     // The shaders see the clock of the frame before, as in the show; after
     // a jump, the frame's own.
     const bool onward = app.lastDrawn >= 0 && time >= app.lastDrawn && time - app.lastDrawn < 250;
+    banding.on = full && app.banded;
+    banding.abandoned = false;
     drawMoment(app.moment, frame.tracks, time, onward ? app.lastDrawn : time);
+    banding.on = false;
+    swapPicture(app, p);
+    if (banding.abandoned) {  // input came: it gets a picture first
+        app.pictureFull = false;
+        return false;
+    }
+    app.frameMilliseconds = readClock() - start;
+    app.lastDrawn = time;
+    app.pictureFull = full;
+    e.dirty = false;
+    if (!full) {
+        const int last = int(sizeof lowDivisors / sizeof lowDivisors[0]) - 1;
+        const int was = app.lowStep;
+        if (app.frameMilliseconds > lowAim && app.lowStep < last) ++app.lowStep;
+        if (app.frameMilliseconds < lowAim * 0.3 && app.lowStep > 0) --app.lowStep;
+        std::string error;
+        if (app.lowStep != was &&
+            !makePicture(app, app.low, std::max(1, app.width / lowDivisors[app.lowStep]),
+                         std::max(1, app.height / lowDivisors[app.lowStep]), &error))
+            warn(error);
+    }
+    return true;
+}
 
+std::string headsUpText(App& app, std::int32_t time) {
+    const Editor& e = app.editor;
     HeadsUp h;
     h.time = time;
     h.row = std::int32_t(std::floor(rowAt(time)));
-    h.scene = frame.tracks.value[scene];
+    h.scene = float(getTrackValue(app.moment.tracks.tracks[scene], h.row));
     h.frameMilliseconds = app.frameMilliseconds;
     h.framesPerSecond = app.fps;
-    h.loopA = app.transport.loopA;
-    h.loopB = app.transport.loopB;
-    h.looping = app.transport.looping;
-    h.paused = !app.transport.command.playing;
-    h.camera = app.camera.on;
-    h.sceneScale = app.sceneScale;
-    OverlayContent content;
-    content.headsUp = app.headsUp;
-    content.line = headsUpLine(h);
+    h.loopA = e.transport.loopA;
+    h.loopB = e.transport.loopB;
+    h.looping = e.transport.looping;
+    h.paused = !e.transport.command.playing;
+    h.camera = e.camera.on;
+    h.sceneScale = e.sceneScale;
+    std::string line = headsUpLine(h);
+    if (app.latency >= 0) line += "  input>picture " + std::to_string(int(app.latency)) + " ms";
+    if (!app.pictureFull) line += "  low-res";
+    return line;
+}
+
+// The picture (blitted, scaled) and everything over it.
+void present(App& app, std::int32_t time, double now) {
+    Editor& e = app.editor;
+    ImGui_ImplOpenGL3_NewFrame();
+    ImGui_ImplSDL2_NewFrame();
+    ImGui::NewFrame();
+    PanelContent content;
+    content.line = headsUpText(app, time);
     for (const std::string& message : errors(app.studio))
         content.errors.push_back(relative(app, message));
-    content.time = time;
-    content.end = app.transport.end;
-    content.cuts = app.transport.cuts;
-    content.loopA = app.transport.loopA;
-    content.loopB = app.transport.loopB;
-    content.looping = app.transport.looping;
-    int stripHeight = 0;
-    const std::vector<std::uint8_t> strip = paintOverlay(content, app.width, &stripHeight);
-    drawOverlay(app.gl, app.overlay, strip, app.width, stripHeight, app.width, app.height);
-    SDL_GL_SwapWindow(app.window);
+    for (const auto& [f, message] : app.fileErrors) content.errors.push_back(message);
+    for (int f : app.conflicts) content.conflicts.push_back(relative(app, app.model.files[f].path));
+    content.showTweaks = app.showTweaks;
+    PanelRequests requests;
+    drawPanels(e, app.waveform, content, requests);
+    ImGui::Render();
+    if (requests.toggleTweaks) app.showTweaks = !app.showTweaks;
+    if (requests.keepMine >= 0) save(app, SaveMode::overwrite);
+    if (requests.takeTheirs >= 0 && requests.takeTheirs < int(app.conflicts.size())) {
+        const int f = app.conflicts[std::size_t(requests.takeTheirs)];
+        std::string bytes, error;
+        if (readFile(app.model.files[f].path, bytes))
+            tookFile(app, f, takeFileVersion(app.model, f, bytes, "took", &error), error,
+                     "took the file's");
+    }
 
-    const double end = readClock();
-    app.frameMilliseconds = end - start;
+    const Picture& p = app.pictureFull ? app.full : app.low;
+    app.gl.glBindFramebuffer(readFramebuffer, p.output.framebuffer);
+    app.gl.glBindFramebuffer(drawFramebuffer, 0);
+    app.blit(0, 0, p.width, p.height, 0, 0, app.width, app.height, colourBufferBit,
+             linearFilter);
+    app.gl.glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    app.gl.glViewport(0, 0, app.width, app.height);
+    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    SDL_GL_SwapWindow(app.window);
+    app.lastUiAt = now;
+}
+
+void pictureShown(App& app, double end) {
+    Editor& e = app.editor;
+    if (e.inputWaiting >= 0) {
+        app.latency = end - e.inputWaiting;
+        if (e.gesture != Gesture::none) app.gestureLatencies.push_back(app.latency);
+        if (e.seekByKey && e.gesture == Gesture::none) app.seekLatencies.push_back(app.latency);
+        e.seekByKey = false;
+        e.inputWaiting = -1;
+    }
     app.frameTimes.push_back(end);
-    // The frames of the last second, and at least the last two.
+    // The pictures of the last second, and at least the last two.
     while (app.frameTimes.size() > 2 && end - app.frameTimes.front() > 1000.0)
         app.frameTimes.erase(app.frameTimes.begin());
     app.fps = app.frameTimes.size() < 2
                   ? 0.0
                   : double(app.frameTimes.size() - 1) * 1000.0 /
                         (app.frameTimes.back() - app.frameTimes.front());
-    app.lastDrawn = time;
-    app.lastFrameAt = now;
-    app.dirty = false;
+}
+
+// The seeks by key of the whole run, at its end: how soon each got its picture.
+void seeksSummary(App& app) {
+    std::vector<double>& l = app.seekLatencies;
+    if (l.empty()) return;
+    std::sort(l.begin(), l.end());
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "seeks by key: %zu pictures, input to picture median %.0f ms, worst %.0f ms",
+                  l.size(), l[l.size() / 2], l.back());
+    say(line);
+}
+
+// A drag's pictures, when it ends: how soon each followed its input.
+void gestureEnded(App& app) {
+    std::vector<double>& l = app.gestureLatencies;
+    if (l.size() >= 2) {
+        std::sort(l.begin(), l.end());
+        char line[200];
+        std::snprintf(line, sizeof line,
+                      "drag: %zu pictures, input to picture median %.0f ms, worst %.0f ms "
+                      "(a picture %.0f ms, the panels over it %.0f ms, on average)",
+                      l.size(), l[l.size() / 2], l.back(),
+                      app.picturesMs / std::max(1, app.pictures),
+                      app.presentsMs / std::max(1, app.presents));
+        say(line);
+    }
+    l.clear();
+    app.picturesMs = app.presentsMs = 0.0;
+    app.pictures = app.presents = 0;
 }
 
 bool openWindow(App& app, std::string* error) {
@@ -455,18 +655,35 @@ bool openWindow(App& app, std::string* error) {
         *error = std::string("window: cannot open it (") + SDL_GetError() + ")";
         return false;
     }
-    SDL_GLContext context = SDL_GL_CreateContext(app.window);
-    if (context == nullptr || SDL_GL_MakeCurrent(app.window, context) != 0) {
+    app.title = "Ostrel studio";
+    app.context = SDL_GL_CreateContext(app.window);
+    if (app.context == nullptr || SDL_GL_MakeCurrent(app.window, app.context) != 0) {
         *error = std::string("GL: no OpenGL 4.3 core context (") + SDL_GetError() + ")";
         return false;
     }
-    SDL_GL_SetSwapInterval(1);  // refused where presentation never waits: fine
+    SDL_GL_SetSwapInterval(0);  // the loop paces itself; a swap never waits
     loadGlFunctions(app.gl, lookupGl, nullptr);
     if (const char* missing = missingGlFunction(app.gl)) {
         *error = std::string("GL: the context has no ") + missing;
         return false;
     }
+    app.blit = reinterpret_cast<BlitFunction>(SDL_GL_GetProcAddress("glBlitFramebuffer"));
+    if (app.blit == nullptr) {
+        *error = "GL: the context has no glBlitFramebuffer";
+        return false;
+    }
     SDL_GL_GetDrawableSize(app.window, &app.width, &app.height);
+    // The panels: Dear ImGui, with its own GL loader (the one GL caller
+    // outside the show's table), no settings file.
+    IMGUI_CHECKVERSION();
+    ImGui::CreateContext();
+    ImGui::GetIO().IniFilename = nullptr;
+    ImGui::StyleColorsDark();
+    if (!ImGui_ImplSDL2_InitForOpenGL(app.window, app.context) ||
+        !ImGui_ImplOpenGL3_Init("#version 430 core")) {
+        *error = "window: the interface library does not start on this context";
+        return false;
+    }
     return true;
 }
 
@@ -479,39 +696,68 @@ int run(App& app) {
     MomentOptions moment;
     moment.width = app.width;
     moment.height = app.height;
-    moment.sceneScale = app.sceneScale = app.options.scale;
+    moment.sceneScale = app.editor.sceneScale = app.options.scale;
     if (!prepareMoment(app.moment, app.gl, lookupGl, nullptr, ostrelContent, moment, &error)) {
         warn(error);
         return 1;
     }
-    app.moment.resources.outputFramebuffer = 0;  // the window
-    if (!createOverlay(app.gl, ostrelContent.shaderTexts[vertexShaderText], app.overlay, &error)) {
-        warn(error);
-        return 1;
-    }
+    // Bands only where GL runs on the processor: a GPU draws the full
+    // picture at once.
+    const char* renderer = nullptr;
+    if (auto getString = reinterpret_cast<const unsigned char*(OSTREL_GLAPI*)(GLenum)>(
+            SDL_GL_GetProcAddress("glGetString")))
+        renderer = reinterpret_cast<const char*>(getString(0x1F01));
+    if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe")))
+        app.banded = startBanding(app.moment.gl);
     const std::string builtScore(ostrelBuiltScore, std::size_t(ostrelBuiltScoreEnd - ostrelBuiltScore));
     if (!startStudio(app.studio, app.moment, app.options.source, builtScore, lookupGl, nullptr,
                      &error)) {
         warn(error);
         return 1;
     }
-    releaseTarget(app.studio.release, app.moment.output);  // drawn into the window instead
+    // The moment's own targets give way to the two pictures.
+    RenderResources& r = app.moment.resources;
+    for (RenderTarget* target : {&r.sceneTarget, &r.bloomSwapTarget, &r.bloomTarget, &r.dofTarget,
+                                 &app.moment.output})
+        releaseTarget(app.studio.release, *target);
+
+    // Watched before the first reading, which can take seconds of program
+    // builds: a save meanwhile is seen once it is done.
+    if (!openWatcher(app.watcher, app.studio.tree, &error)) warn(error + "; saves are not seen");
+    // The tracks and tweaks: the edit model's, with the journal's unsaved
+    // edits put back.
+    say("reading the sources under " + app.options.source);
+    std::vector<std::string> notes;
+    if (!openModel(app.model, app.studio.tree.content, &error, &notes)) {
+        warn(relative(app, error));
+        return 1;
+    }
+    for (const std::string& note : notes) warn(relative(app, note));
+    releaseShowTracks(app.moment.tracks);  // the content block's: the model's are drawn
+    app.studio.edited = true;
+    score::Score built;
+    std::string scoreError;
+    score::parseScore(builtScore, built, scoreError);
+    Editor& e = app.editor;
+    startEditor(e, app.model, built);
+    const Recovery recovery = recoverJournal(app.studio.tree.root, app.model);
+    if (recovery.found) say(recovery.line);
+    e.journalled = recovery.applied ? ~0ull : app.model.revision;
 
     if (!imageSamples(ostrelContent.soundtrack, sizeof ostrelContent.soundtrack, app.builtSamples,
                       &error))
         warn("audio: " + error);
     app.soundtrackLength = timeOf(app.builtSamples.frames);
+    makeWaveform(app.waveform, &app.builtSamples);
     if (!openSound(app.sound, readClock, &error)) warn(error + "; the studio runs silent");
     playSamples(app.sound, &app.builtSamples);
 
-    Transport& t = app.transport;
-    // Watched before the first reading, which can take seconds of program
-    // builds: a save meanwhile is seen once it is done.
-    if (!openWatcher(app.watcher, app.studio.tree, &error)) warn(error + "; saves are not seen");
-    say("reading the sources under " + app.options.source);
+    Transport& t = e.transport;
     applyReload(app, reloadAll(app.studio), true);
+    setEnd(t, app.soundtrackLength);
+    followModel(app);
     // The times asked for, against the show the sources make.
-    const std::int32_t end = showEnd(app.moment.tracks, app.soundtrackLength);
+    const std::int32_t end = t.end;
     const Options& o = app.options;
     if ((o.at >= 0 && !withinShow("--at " + std::to_string(o.at), o.at, end, &error)) ||
         (o.loopA >= 0 && !withinShow("--loop " + std::to_string(o.loopA) + "-" +
@@ -523,7 +769,9 @@ int run(App& app) {
     const std::int32_t start = o.at >= 0 ? std::int32_t(o.at)
                                : o.loopA >= 0 ? std::int32_t(o.loopA)
                                               : 0;
+    const std::vector<std::int32_t> cuts = t.cuts;
     startTransport(t, start, end);
+    t.cuts = cuts;
     if (app.options.loopA >= 0) {
         t.loopA = std::int32_t(app.options.loopA);
         t.loopB = std::int32_t(app.options.loopB);
@@ -531,14 +779,60 @@ int run(App& app) {
         setLooping(t, true);
     }
     setPlaying(t, true);
-    moved(app, "playing from");
+    say("playing from " + clockText(t.shown) + " (row " +
+        std::to_string(int(std::floor(rowAt(t.shown)))) + ")");
+    remakeTargets(app);
 
-    while (!app.quit && !stopSignal) {
-        SDL_Event e;
-        while (SDL_PollEvent(&e)) handle(app, e);
-        if (app.quit) break;
+    std::uint16_t mods = 0;
+    while (true) {
+        SDL_Event event;
+        const ImGuiIO& io = ImGui::GetIO();
+        while (SDL_PollEvent(&event)) {
+            ImGui_ImplSDL2_ProcessEvent(&event);
+            // The modifiers as the keys so far left them (SDL_GetModState
+            // is the state after every event waiting, not at this one).
+            if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) mods = event.key.keysym.mod;
+            InputState in;
+            in.now = readClock();
+            in.mods = mods;
+            in.keyboardTaken = io.WantTextInput;
+            in.pointerTaken = io.WantCaptureMouse;
+            handleEvent(e, event, in);
+            if (event.type == SDL_WINDOWEVENT &&
+                event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+                remakeTargets(app);
+        }
+        for (const std::string& line : e.said)
+            if (!line.empty() && line[0] == '\t')
+                std::printf("%s\n", line.c_str() + 1);
+            else
+                say(line);
+        std::fflush(stdout);
+        e.said.clear();
+        if (stopSignal) {  // the journal stays: the next start puts its edits back
+            if (modelChanged(app.model)) say("interrupted; the unsaved edits stay in the journal");
+            break;
+        }
+        if (e.remakeTargets) {
+            e.remakeTargets = false;
+            remakeTargets(app);
+        }
+        followModel(app);
+        writeTheJournal(app);
+        if (e.saveRequested) {
+            e.saveRequested = false;
+            const bool saved = save(app, SaveMode::refuseChanged);
+            if (e.quitAfterSave && saved) e.quit = true;
+            e.quitAfterSave = false;
+        }
+        if (e.quit) {
+            if (e.discarded) removeJournal(app.studio.tree.root, nullptr);
+            break;
+        }
+        setTitle(app);
         const double now = readClock();
         follow(app, now);
+        followModel(app);  // a file reloaded into the model: new tracks
         std::string warning;
         const SoundCursor report = soundReport(app.sound, now, &warning);
         if (!warning.empty()) warn(warning);
@@ -546,17 +840,42 @@ int run(App& app) {
         const std::int32_t time = showTimeAt(t, report, now);
         if (wasPlaying && !t.command.playing)
             say("the show ended at " + clockText(time) + ": paused (Space plays it again)");
-        const bool due = now - app.lastFrameAt >= framePeriod;
-        if (app.width > 0 && app.height > 0 && due &&
-            (app.dirty || cameraFlying(app.camera) || time != app.lastDrawn)) {
-            draw(app, time, now);
-        } else if (SDL_WaitEventTimeout(&e, 5)) {
-            handle(app, e);
+        tickEditor(e, now);
+        if (app.lastGesture != Gesture::none && e.gesture == Gesture::none) gestureEnded(app);
+        app.lastGesture = e.gesture;
+        if (app.width <= 0 || app.height <= 0) {
+            SDL_WaitEventTimeout(nullptr, 20);
+            continue;
+        }
+        // A new picture when anything changed: small while the user is at
+        // it, then the full one.
+        const bool busy = interacting(e, now);
+        const bool changed = e.dirty || cameraFlying(e.camera) || time != app.lastDrawn;
+        bool drew = false;
+        if (changed || (!busy && !app.pictureFull)) drew = drawPicture(app, time, now, !busy);
+        if (drew && e.gesture != Gesture::none) {
+            app.picturesMs += app.frameMilliseconds;
+            ++app.pictures;
+        }
+        if (drew || now - app.lastUiAt >= framePeriod) {
+            const double before = readClock();
+            present(app, time, now);
+            if (e.gesture != Gesture::none) {
+                app.presentsMs += readClock() - before;
+                ++app.presents;
+            }
+            if (drew) pictureShown(app, readClock());
+        } else {
+            SDL_WaitEventTimeout(nullptr, 5);
         }
     }
+    seeksSummary(app);
     closeSound(app.sound);
     closeWatcher(app.watcher);
     finishScoreRender(app.scoreRender);
+    ImGui_ImplOpenGL3_Shutdown();
+    ImGui_ImplSDL2_Shutdown();
+    ImGui::DestroyContext();
     if (stopSignal) {
         warn(std::string("interrupted by ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
         return 128 + stopSignal;
@@ -571,11 +890,15 @@ int main(int argc, char** argv) {
     Options& o = app.options;
     OptionParser parser("ostrel-studio", "[options]",
                         "Plays the show from its sources, applying every save at once: tracks, "
-                        "tweaks, shaders\nand the score. Keys: Space play/pause, Left/Right "
-                        "1 s (Shift: 1 row), Page Up/Down cuts,\nHome start, [ ] L loop, H "
-                        "heads-up line, T track values, C free camera (W A S D Q E,\narrows or "
-                        "drag), P camera values, R scene scale 1/0.25, Escape quit; click the "
-                        "timeline\nto seek.");
+                        "tweaks, shaders\nand the score, and edits its keys on a timeline over "
+                        "the music. Keys: Space play/pause,\nLeft/Right 1 s (Shift: 1 row), Page "
+                        "Up/Down cuts, comma/period beats (Shift: sections),\nHome start, [ ] L "
+                        "loop, H panels, Tab timeline, F whole show, T track values, C free\n"
+                        "camera (W A S D Q E, arrows or drag), P camera values, R scene scale, "
+                        "I insert a key,\nDelete, 1-4 interpolation, Enter open a lane; Ctrl+Z "
+                        "undo, Ctrl+Shift+Z or Ctrl+Y redo,\nCtrl+S save, Ctrl+K key the free "
+                        "camera, Ctrl+C/V copy/paste, Ctrl+Q or Escape quit.\nUnsaved edits are "
+                        "kept in .ostrel-studio-journal beside the sources.");
     parser.text("--source", "DIR", &o.source,
                 "the source tree (default: the one it was built from)");
     parser.integer("--at", "MS", 0, longestShow, &o.at,
@@ -600,6 +923,7 @@ int main(int argc, char** argv) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     catchSignals();
     const int result = run(app);
+    closeModel(app.model);
     if (app.sound.stalled == 0) SDL_Quit();  // else SDL_Quit would wait for its audio thread
     return result;
 }

@@ -277,13 +277,7 @@ void reloadTweaks(Studio& s, Reload& out) {
     std::vector<SourceTweak> tweaks;
     std::string why;
     if (!parseTweakText(*text, path, tweaks, why)) return fail(s, out, "tweaks", why);
-    const std::vector<std::uint8_t> blob = packTweaks(tweaks);
-    TweakValues values;
-    if (!loadTweakBlob(blob.data(), std::uint32_t(blob.size()), values))
-        return fail(s, out, "tweaks", path + ": the packed tweak settings do not parse");
-    RenderResources& r = s.moment->resources;
-    placeTweaks(values, *s.moment->content, r.fd, r.focus);
-    s.errors.erase("tweaks");
+    if (!applyTweaks(s, tweaks)) return fail(s, out, "tweaks", std::string(s.errors["tweaks"]));
     out.applied.push_back(shortPath(s.tree, path));
     out.tweaks = true;
 }
@@ -307,6 +301,19 @@ void reloadScore(Studio& s, Reload& out) {
 }
 
 }  // namespace
+
+bool applyTweaks(Studio& s, const std::vector<SourceTweak>& tweaks) {
+    const std::vector<std::uint8_t> blob = packTweaks(tweaks);
+    TweakValues values;
+    if (!loadTweakBlob(blob.data(), std::uint32_t(blob.size()), values)) {
+        s.errors["tweaks"] = s.tree.content.tweaks + ": the packed tweak settings do not parse";
+        return false;
+    }
+    RenderResources& r = s.moment->resources;
+    placeTweaks(values, *s.moment->content, r.fd, r.focus);
+    s.errors.erase("tweaks");
+    return true;
+}
 
 bool loadReleaseFunctions(ReleaseFunctions& r, GlLookup lookup, void* context) {
     r.deleteShader = reinterpret_cast<decltype(r.deleteShader)>(lookup("glDeleteShader", context));
@@ -380,6 +387,8 @@ Reload reloadFiles(Studio& s, const std::vector<std::string>& paths) {
         for (const SourceFile& f : s.tree.files)
             if (f.path == path) file = &f;
         if (file == nullptr) continue;
+        if (s.edited && (file->kind == SourceKind::track || file->kind == SourceKind::tweaks))
+            continue;
         std::optional<std::string> text;
         std::string bytes;
         if (readFile(path, bytes)) text = std::move(bytes);

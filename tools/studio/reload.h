@@ -35,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "content/builder/assets.h"
 #include "content/score/score.h"
 #include "host/moment.h"
 #include "tools/studio/sources.h"
@@ -72,6 +73,9 @@ struct Studio {
     std::string scoreText;                // the score the sound is made from
     score::Score score;                   // parsed, when `scoreText` changed
     std::map<std::string, std::string> errors;  // by what fails: "track camPosX", ...
+    // The tracks and tweaks come from the edit model instead (the studio
+    // edits them): reloads leave those files to the caller.
+    bool edited = false;
 };
 
 // What one reload did.
@@ -93,6 +97,10 @@ bool startStudio(Studio& studio, ShowMoment& moment, const std::string& root,
 Reload reloadAll(Studio& studio);
 // `paths` as the watcher names them; files outside the tree are ignored.
 Reload reloadFiles(Studio& studio, const std::vector<std::string>& paths);
+
+// The tweak entries packed and placed as a reload places the tweak file's.
+// False, with the reason in the errors, when the packed blob does not parse.
+bool applyTweaks(Studio& studio, const std::vector<SourceTweak>& tweaks);
 
 // What is wrong now, each message once, in the order of the sources.
 std::vector<std::string> errors(const Studio& studio);
