@@ -22,11 +22,13 @@ case "$action" in
   start|stop) ;;
   *) echo "usage: $me start|stop [DIR]" >&2; exit 2 ;;
 esac
+case "$dir" in /*) ;; *) dir="$(pwd)/$dir" ;; esac
+# Nothing to stop where nothing was started.
+[ "$action" = start ] || [ -f "$dir/slurm.conf" ] || exit 0
 if [ "$(id -u)" -ne 0 ]; then
   echo "$me: the Slurm and munge daemons must be started as root (this is user $(id -un)): run it with sudo" >&2
   exit 1
 fi
-case "$dir" in /*) ;; *) dir="$(pwd)/$dir" ;; esac
 
 # Stops the process whose id the file holds, if it runs, and waits for it.
 stop_pid() {
