@@ -87,7 +87,11 @@ public:
             return -1;
         const std::size_t at = out.find(" ExitCode=");
         if (at == std::string::npos) return -1;
-        return std::atoi(out.c_str() + at + 10);
+        // "ExitCode=STATUS:SIGNAL": a task ended by a signal shows 128 + its number.
+        const int status = std::atoi(out.c_str() + at + 10);
+        const std::size_t colon = out.find(':', at);
+        const int signal = colon != std::string::npos ? std::atoi(out.c_str() + colon + 1) : 0;
+        return signal > 0 ? 128 + signal : status;
     }
 
     void cancel(const std::vector<std::string>& jobs) override {
