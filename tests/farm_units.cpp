@@ -12,7 +12,7 @@
 
 namespace {
 
-Manifest sample() {
+Manifest farmSample() {
     Manifest m;
     m.output = "/data/show.mp4";
     m.capture = "/opt/bin/ostrel-capture";
@@ -45,7 +45,7 @@ TEST(FarmPlan, PartsCoverTheRangeOnceAndTheManifestReadsBack) {
     for (std::int64_t n : {1, 3, 4, 7, 13, 6082})
         EXPECT_LE(std::int64_t(planParts(0, 6081, framesPerPart(0, 6081, n)).size()), n);
 
-    Manifest m = sample();
+    Manifest m = farmSample();
     m.round = 4;
     m.parts[1].state = PartState::done;
     m.parts[1].tries = 2;
@@ -72,7 +72,7 @@ TEST(FarmPlan, PartsCoverTheRangeOnceAndTheManifestReadsBack) {
 }
 
 TEST(FarmPlan, ResumeKeepsOnlyVerifiedPartsAndTriesRunOut) {
-    Manifest m = sample();
+    Manifest m = farmSample();
     for (FarmPart& p : m.parts) p.tries = 3;
     m.parts[0].state = PartState::done;  // still the file checked
     m.parts[0].bytes = 1000;
@@ -105,7 +105,7 @@ TEST(FarmPlan, ResumeKeepsOnlyVerifiedPartsAndTriesRunOut) {
 }
 
 TEST(FarmPlan, AChangedSettingIsRefusedByName) {
-    const FarmSettings a = sample().settings;
+    const FarmSettings a = farmSample().settings;
     EXPECT_EQ(settingsDifference(a, a), "");
     FarmSettings b = a;
     b.width = 640;
@@ -138,7 +138,7 @@ TEST(FarmPlan, ChecksFindTheFrameOutOfPlaceAndItsPart) {
     EXPECT_EQ(firstFrameOutOfPlace(late, 60, 1225), 700);
     EXPECT_EQ(firstFrameOutOfPlace(std::vector<double>(t.begin(), t.end() - 1), 60, 1225), 1224);
     EXPECT_EQ(firstFrameOutOfPlace(t, 60, 1224), 1224);
-    const Manifest m = sample();  // parts from frame 10, 500 a part
+    const Manifest m = farmSample();  // parts from frame 10, 500 a part
     EXPECT_EQ(partOfFrame(m, 499), 0);
     EXPECT_EQ(partOfFrame(m, 500), 1);
     EXPECT_EQ(partOfFrame(m, 700), 1);
@@ -156,7 +156,7 @@ TEST(FarmPlan, ChecksFindTheFrameOutOfPlaceAndItsPart) {
                           "ostrel-capture: 20% (frame 10 of 50), 1 fps\n"),
               10);
 
-    Manifest running = sample();
+    Manifest running = farmSample();
     running.parts[0].state = PartState::done;
     running.parts[1].state = PartState::running;
     const FarmCounts c = countParts(running, {0, 120, 0});
@@ -181,7 +181,7 @@ TEST(FarmTask, ScriptChecksTheMarkerAndCaptureAndRecordsTheStatus) {
                              "/args\"\\nexit 3\\n' > '" + fake + "' && chmod +x '" + fake + "'",
                          out),
               0);
-    Manifest m = sample();
+    Manifest m = farmSample();
     m.capture = fake;
     m.settings.scale = "0.5";
     auto write = [&](const std::string& name, const std::string& text) {
