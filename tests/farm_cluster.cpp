@@ -1,6 +1,6 @@
 // ostrel-farm end to end, on a one-machine Slurm cluster the suite starts
 // (tools/slurm-cluster.sh) and on this machine (--scheduler local): the
-// whole show at 32 x 18 and 5 fps in four parts against one lossless
+// whole show at 32 x 18 and 6 fps in five parts against one lossless
 // ostrel-capture of the same settings, frame for frame and sample for
 // sample, with a part's capture killed while it runs; Ctrl-C during a run,
 // then a second run; on Slurm, a work folder the tasks cannot see and a
@@ -29,7 +29,9 @@ const std::string farm = OSTREL_FARM;
 const std::string capture = OSTREL_CAPTURE;
 const std::string clusterScript = OSTREL_SOURCE_DIR "/tools/slurm-cluster.sh";
 const std::string clusterDir = OSTREL_SLURM_DIR;
-const std::string settings = "--size 32x18 --fps 5 --quality 0";
+// At 6 fps five parts of the show's 610 frames are parts of 123 (a multiple
+// of 3: 20.5 s), not 122, which would end on a fraction of a millisecond.
+const std::string settings = "--size 32x18 --fps 6 --quality 0";
 
 std::string folder(const std::string& name) {
     const std::string dir = ::testing::TempDir() + "ostrel-farm-" + name;
@@ -148,7 +150,7 @@ protected:
         }
     }
     std::string runArgs(const std::string& dir) const {
-        return "run -o '" + dir + "/show.mkv' " + settings + " --parts 4 --tries 2 --scheduler " +
+        return "run -o '" + dir + "/show.mkv' " + settings + " --parts 5 --tries 2 --scheduler " +
                GetParam() + (GetParam() == "local" ? " --jobs 2" : "");
     }
     // No task of this folder left, in the scheduler or as a process.
@@ -177,7 +179,7 @@ TEST_P(FarmRun, WholeShowEqualsOneCaptureThoughACaptureIsKilled) {
     const std::string out = dir + "/show.mkv";
     EXPECT_EQ(output("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                      "stream=nb_read_frames -of csv=p=0 '" + out + "'"),
-              "508\n");
+              "610\n");
     EXPECT_EQ(output("ffmpeg -v error -i '" + out + "' -f null - 2>&1"), "");
     EXPECT_EQ(pictureOf(out), pictureOf(reference));
     EXPECT_EQ(soundOf(out), soundOf(reference));
@@ -185,7 +187,7 @@ TEST_P(FarmRun, WholeShowEqualsOneCaptureThoughACaptureIsKilled) {
 
     // status reads the records; join makes the output again from the parts.
     EXPECT_NE(output("'" + farm + "' status --dir '" + dir + "/show.mkv.farm'")
-                  .find("508 of 508 frames, 4 of 4 parts done"),
+                  .find("610 of 610 frames, 5 of 5 parts done"),
               std::string::npos);
     std::remove(out.c_str());
     std::string text;
@@ -206,8 +208,8 @@ TEST_P(FarmRun, CtrlCCancelsTheTasksAndASecondRunFinishes) {
 
     // Another setting is refused; the same ones resume and finish.
     std::string text;
-    EXPECT_EQ(runCommand("'" + farm + "' run -o '" + dir + "/show.mkv' --size 64x36 --fps 5 "
-                         "--quality 0 --parts 4 --scheduler " + GetParam(),
+    EXPECT_EQ(runCommand("'" + farm + "' run -o '" + dir + "/show.mkv' --size 64x36 --fps 6 "
+                         "--quality 0 --parts 5 --scheduler " + GetParam(),
                          text),
               1);
     EXPECT_NE(text.find("--size 32x18 (the folder's) and not 64x36"), std::string::npos) << text;
@@ -242,8 +244,8 @@ TEST(FarmLocal, AnIncompletePartIsCapturedAgain) {
                                       "--capture '" + wrapper + "'",
                                   text);
     ASSERT_EQ(status, 0) << text;
-    EXPECT_NE(text.find("part-000 (frames 0-4) failed on"), std::string::npos) << text;
-    EXPECT_NE(text.find("holds 4 frames, not 5"), std::string::npos) << text;
+    EXPECT_NE(text.find("part-000 (frames 0-5) failed on"), std::string::npos) << text;
+    EXPECT_NE(text.find("holds 4 frames, not 6"), std::string::npos) << text;
     EXPECT_EQ(output("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                      "stream=nb_read_frames -of csv=p=0 '" + dir + "/show.mkv'"),
               "10\n");

@@ -45,6 +45,17 @@ TEST(FarmPlan, PartsCoverTheRangeOnceAndTheManifestReadsBack) {
     for (std::int64_t n : {1, 3, 4, 7, 13, 6082})
         EXPECT_LE(std::int64_t(planParts(0, 6081, framesPerPart(0, 6081, n)).size()), n);
 
+    // Parts that last whole milliseconds, so that joins add no drift.
+    for (int fps : {60, 30, 24, 25, 7, 240, 1})
+        for (std::int64_t n : {1, 100, 500, 501, 1000}) {
+            const std::int64_t p = alignedPerPart(n, fps);
+            EXPECT_GE(p, n);
+            EXPECT_LT(p - n, fps);
+            EXPECT_EQ(p * 1000 % fps, 0) << p << " frames at " << fps << " fps";
+        }
+    EXPECT_EQ(alignedPerPart(500, 60), 501);
+    EXPECT_EQ(alignedPerPart(500, 25), 500);
+
     Manifest m = farmSample();
     m.round = 4;
     m.parts[1].state = PartState::done;

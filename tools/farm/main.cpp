@@ -441,9 +441,15 @@ int runCommandLine(int argc, char** argv) {
     s.quality = o.quality;
     s.first = plan.first;
     s.last = plan.last;
-    s.perPart = o.perPart > 0 ? o.perPart
-                : o.parts > 0 ? framesPerPart(plan.first, plan.last, o.parts)
-                              : 500;
+    const std::int64_t asked = o.perPart > 0 ? o.perPart
+                               : o.parts > 0 ? framesPerPart(plan.first, plan.last, o.parts)
+                                             : 500;
+    s.perPart = alignedPerPart(asked, o.fps);
+    if (s.perPart != asked && (o.perPart > 0 || o.parts > 0))
+        say("parts of " + std::to_string(s.perPart) + " frames rather than " +
+            std::to_string(asked) + ": at " + std::to_string(o.fps) + " fps a part must be a "
+            "multiple of " + std::to_string(alignedPerPart(1, o.fps)) + " frames to last whole "
+            "milliseconds");
 
     Manifest m;
     if (fileBytes(work + "/manifest") >= 0) {
@@ -527,7 +533,7 @@ int statusCommandLine(int argc, char** argv) {
     std::string why;
     if (!loadManifest(work, m, &why)) return fail(why);
     const FarmSettings& s = m.settings;
-    std::printf("output: %s\nsettings: %s\nparts: %zu of %lld frames (%s)\n", m.output.c_str(),
+    std::printf("output: %s\nsettings: %s\nparts: %zu, %lld frames each (%s)\n", m.output.c_str(),
                 settingsArgs(s).c_str(), m.parts.size(), (long long)s.perPart,
                 m.scheduler.c_str());
     std::vector<std::int64_t> partial(m.parts.size(), 0);

@@ -81,6 +81,18 @@ std::int64_t framesPerPart(std::int64_t first, std::int64_t last, std::int64_t p
     return (count + parts - 1) / parts;
 }
 
+std::int64_t alignedPerPart(std::int64_t perPart, int fps) {
+    std::int64_t a = fps, b = 1000;
+    while (b != 0) {
+        const std::int64_t r = a % b;
+        a = b;
+        b = r;
+    }
+    const std::int64_t quantum = fps / a;
+    if (perPart < 1) perPart = 1;
+    return (perPart + quantum - 1) / quantum * quantum;
+}
+
 bool parseCapturePlan(const std::string& text, CapturePlan& plan, std::string* why) {
     std::string first, last, sound;
     std::int64_t a = 0, b = 0;

@@ -68,6 +68,13 @@ struct Manifest {
 std::vector<FarmPart> planParts(std::int64_t first, std::int64_t last, std::int64_t perPart);
 // Parts of about equal size for `parts` parts of frames [first, last].
 std::int64_t framesPerPart(std::int64_t first, std::int64_t last, std::int64_t parts);
+// Matroska keeps times in whole milliseconds, and the join starts each part
+// where the one before ends: a part must last a whole number of
+// milliseconds, or every join shifts the frames after it by up to half a
+// millisecond more. The frames a part holds are therefore a multiple of
+// fps / gcd(fps, 1000) (3 at 60, 30 and 24 fps; 1 at 25): `perPart` rounded
+// up to one.
+std::int64_t alignedPerPart(std::int64_t perPart, int fps);
 
 // The frames and the sound samples of `ostrel-capture --plan`'s output.
 struct CapturePlan {
