@@ -148,9 +148,10 @@ bool checkOutput(const Manifest& m, const std::string& file, const std::string& 
                (std::int64_t(times.size()) != count
                     ? "holds " + std::to_string(times.size()) + " frames, not " +
                           std::to_string(count) + "; the first missing or extra is"
-                    : std::string("has frame")) +
-               " frame " + std::to_string(s.first + wrong) + (std::int64_t(times.size()) != count ? "" : " out of place") +
-               ", in " + partName(part);
+                    : std::string("has")) +
+               " frame " + std::to_string(s.first + wrong) +
+               (std::int64_t(times.size()) != count ? "" : " out of place") + ", in " +
+               partName(part);
         return false;
     }
     if (runProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", url(file), "-f", "null", "-"},
