@@ -137,11 +137,12 @@ const float* mapRead(ShowMoment& m, MomentReadback& r) {
         m.mapBufferRange(GL_PIXEL_PACK_BUFFER, 0, frameBytes(m), GL_MAP_READ_BIT));
 }
 
-void unmapRead(ShowMoment& m, MomentReadback& r) {
+bool unmapRead(ShowMoment& m, MomentReadback& r) {
     m.gl.glBindBuffer(GL_PIXEL_PACK_BUFFER, r.buffers[r.taken % 2]);
-    m.unmapBuffer(GL_PIXEL_PACK_BUFFER);
+    const bool kept = m.unmapBuffer(GL_PIXEL_PACK_BUFFER) != 0;
     m.gl.glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     ++r.taken;
+    return kept;
 }
 
 void finishMoment(const ShowMoment& m) { m.finish(); }

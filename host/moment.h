@@ -112,7 +112,8 @@ void queueRead(ShowMoment& moment, MomentReadback& readback);
 // The oldest queued frame's pixels (RGBA floats, bottom row first), valid
 // until unmapRead; null if no read is queued.
 const float* mapRead(ShowMoment& moment, MomentReadback& readback);
-void unmapRead(ShowMoment& moment, MomentReadback& readback);
+// False when the pixels mapped were lost meanwhile (GL's unmap refused).
+bool unmapRead(ShowMoment& moment, MomentReadback& readback);
 
 // Waits until every frame drawn so far is complete (timing rendering alone).
 void finishMoment(const ShowMoment& moment);

@@ -54,7 +54,7 @@ std::vector<std::uint8_t> bytesOf(const std::string& command) {
 std::map<std::string, std::string> probe(const std::string& file, const char* stream) {
     std::string text;
     runCommand("ffprobe -v error -count_frames -select_streams " + std::string(stream) +
-                   " -show_entries stream -of default=noprint_wrappers=1 '" + file + "'",
+                   " -show_entries stream -of default=noprint_wrappers=1 'file:" + file + "'",
                text);
     std::map<std::string, std::string> entries;
     std::size_t at = 0;
@@ -100,7 +100,7 @@ double psnr(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
 void expectPictureOf(const std::string& file, const std::string& decode,
                      const std::vector<std::vector<std::uint8_t>>& show, double minPsnr) {
     const std::vector<std::uint8_t> rgb =
-        bytesOf("ffmpeg -v error -i '" + file + "' " + decode + " -f rawvideo -pix_fmt rgb24 -");
+        bytesOf("ffmpeg -v error -i 'file:" + file + "' " + decode + " -f rawvideo -pix_fmt rgb24 -");
     const std::size_t size = show[0].size();
     ASSERT_EQ(rgb.size(), size * show.size()) << file;
     for (std::size_t i = 0; i < show.size(); ++i)
@@ -119,7 +119,7 @@ std::vector<std::int16_t> soundtrack(std::int64_t begin, std::int64_t end) {
 
 std::vector<std::int16_t> decodedSound(const std::string& file) {
     const std::vector<std::uint8_t> bytes =
-        bytesOf("ffmpeg -v error -i '" + file + "' -map 0:a -f s16le -ac 2 -ar 44100 -");
+        bytesOf("ffmpeg -v error -i 'file:" + file + "' -map 0:a -f s16le -ac 2 -ar 44100 -");
     std::vector<std::int16_t> samples(bytes.size() / 2);
     for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = std::int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
@@ -214,7 +214,7 @@ TEST(Capture, PngSequenceIsTheShowByteForByteAndResumes) {
     EXPECT_EQ(run(capture + " -o " + pattern + " --size 64x36 --fps 10 --frames 400-430 --resume",
                   &output),
               1);
-    EXPECT_NE(output.find("00419.png is 96 x 54, not 64 x 36"), std::string::npos) << output;
+    EXPECT_NE(output.find("00400.png is 96 x 54, not 64 x 36"), std::string::npos) << output;
 }
 
 TEST(Capture, Yuv4mpegOnStdoutDecodesToTheShow) {

@@ -3,11 +3,13 @@
 // shader error or a missing file keeps the last good picture and names the
 // file and line as the build would; and the watcher, on real inotify, sees
 // saves written in place, saves that rename a new file over the old one,
-// deletions, and a folder that is replaced.
+// deletions, a folder that is replaced, a parent folder replaced around it,
+// and a folder replaced while the event queue overflows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -222,5 +224,52 @@ TEST(StudioWatcher, SavesInPlaceByRenameAndDeletionsAreSeenOnceEach) {
     sources.write("shaders/scene/header.glsl", "// later saves are seen too\n");
     changes(5000.0);
     EXPECT_EQ(changes(5100.0), std::vector<std::string>{sources.path("shaders/scene/header.glsl")});
+    closeWatcher(w);
+}
+
+TEST(StudioWatcher, AFolderReplacedAroundItOrDuringAnOverflowIsWatchedAgain) {
+    SourceCopy sources{OSTREL_SOURCE_DIR};
+    const SourceTree tree = sourceTreeAt(sources.root.string());
+    Watcher w;
+    std::string error;
+    ASSERT_TRUE(openWatcher(w, tree, &error)) << error;
+    bool everything = false;
+    double now = 1000.0;
+    // What two reads 100 ms apart hand out (the second after the files
+    // settle), and whether either said everything.
+    auto settled = [&] {
+        bool first = false;
+        std::vector<std::string> seen = takeChanges(w, tree, now += 100.0, 30.0, first);
+        const std::vector<std::string> more = takeChanges(w, tree, now += 100.0, 30.0, everything);
+        everything = everything || first;
+        seen.insert(seen.end(), more.begin(), more.end());
+        return seen;
+    };
+    const std::string track = "content/tracks/camPosX.track";
+
+    // The parent moved away and copied back: content/tracks is a new folder,
+    // and the watch that followed the old one had no event to say so.
+    fs::rename(sources.path("content"), sources.path("content.old"));
+    fs::copy(sources.path("content.old"), sources.path("content"), fs::copy_options::recursive);
+    settled();
+    sources.write(track, "0 2.0 step\n");
+    EXPECT_EQ(settled(), std::vector<std::string>{sources.path(track)});
+
+    // More events than the kernel queues, and meanwhile the scene's folder
+    // replaced: the events that would have told are lost.
+    std::ifstream limit("/proc/sys/fs/inotify/max_queued_events");
+    int queued = 16384;
+    limit >> queued;
+    for (int i = 0; i * 2 <= queued; ++i) {
+        const std::string name = "shaders/flood-" + std::to_string(i);
+        sources.write(name, "");
+        fs::remove(sources.path(name));
+    }
+    fs::rename(sources.path("shaders/scene"), sources.path("shaders/old-scene"));
+    fs::copy(sources.path("shaders/old-scene"), sources.path("shaders/scene"));
+    settled();
+    EXPECT_TRUE(everything) << "the overflow must say that anything may have changed";
+    sources.write("shaders/scene/header.glsl", "// seen after the overflow\n");
+    EXPECT_EQ(settled(), std::vector<std::string>{sources.path("shaders/scene/header.glsl")});
     closeWatcher(w);
 }

@@ -1,5 +1,7 @@
 // PNG files of the tools: what is written reads back to its pixels, is
-// really compressed, and a file that cannot be written is refused.
+// really compressed, and a file that cannot be written is refused; a
+// header that claims too much, or another size than the one expected, is
+// refused before its pixels are allocated.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/png_header.h"
 #include "tools/common/png.h"
 
 namespace {
@@ -62,6 +65,29 @@ TEST(ToolsPng, RefusesWhatCannotBeWrittenOrRead) {
     EXPECT_FALSE(png::read(text, w, h, rgb, &error));
     EXPECT_NE(error.find("not a PNG file"), std::string::npos) << error;
     std::remove(text.c_str());
+}
+
+TEST(ToolsPng, AHeaderClaimingTooMuchOrAnotherSizeIsRefusedBeforeAllocating) {
+    const std::string path = ::testing::TempDir() + "ostrel-png-claims.png";
+    std::string error;
+    ASSERT_TRUE(png::write(path, 8, 4, std::vector<std::uint8_t>(8 * 4 * 3, 9), &error)) << error;
+    int w = 0, h = 0;
+    std::vector<std::uint8_t> rgb;
+    ASSERT_TRUE(png::read(path, w, h, rgb, &error, 8, 4)) << error;
+
+    // About 10^6 x 10^6: beyond every side write allows, so never allocated.
+    ASSERT_TRUE(claimPngSize(path, 1000000, 1000000));
+    EXPECT_FALSE(png::read(path, w, h, rgb, &error));
+    EXPECT_NE(error.find("ostrel-png-claims.png: "), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    // 40000 x 30000 is within the limits (3.6 GB of pixels): refused by the
+    // size expected, with the size claimed.
+    ASSERT_TRUE(claimPngSize(path, 40000, 30000));
+    EXPECT_FALSE(png::read(path, w, h, rgb, &error, 8, 4));
+    EXPECT_NE(error.find("the image is 40000 x 30000, not 8 x 4"), std::string::npos) << error;
+    EXPECT_EQ(w, 40000);
+    EXPECT_EQ(h, 30000);
+    std::remove(path.c_str());
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The studio end to end, on an Xvfb of its own with the dummy audio driver,
 // on a copy of the sources: a saved track changes the window's picture, a
 // shader typo shows on stderr with its file and line while the window goes
-// on drawing (with the error in it), and keys seek.
+// on drawing (with the error in it), and keys seek; a save made while it
+// starts is seen; and with a sound server of the test's own that stops
+// answering (SIGSTOP), the studio goes on, silent, and says so.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/sound_server.h"
 #include "tests/e2e/x_session.h"
 #include "tests/support/source_copy.h"
 
@@ -131,4 +134,63 @@ TEST(StudioEndToEnd, SavesShowAtOnceErrorsKeepItDrawingAndKeysSeek) {
     const std::optional<int> status = keysUntilExit(x, studio, window, "Escape", 30.0);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
+}
+
+TEST(StudioEndToEnd, ASaveWhileItStartsIsSeen) {
+    // A scene part unlike the built one, so that the first reading says when
+    // it is done ("scene program rebuilt"); the save comes then, while the
+    // studio still starts (it finds the show's end, every millisecond of it).
+    SourceCopy sources{OSTREL_SOURCE_DIR};
+    const std::string part = "shaders/scene/scenes.glsl";
+    sources.write(part, sources.read(part) + "\nconst float studioTestUnused = 1.0;\n");
+    XSession x(800, 600);
+    ASSERT_TRUE(x.ok()) << x.error();
+    ShowProcess studio({OSTREL_STUDIO, "--source", sources.root.string(), "--at", "8000",
+                        "--size", "128x96", "--scale", "0.25"},
+                       x.name());
+    ASSERT_TRUE(studio.waitForLine("scene program rebuilt", 60.0)) << studio.out() << studio.err();
+    const std::string track = "content/tracks/camPosY.track";
+    std::string text = sources.read(track);
+    text.replace(text.find("189   3.0"), 9, "189   6.0");
+    sources.write(track, text);
+    const SteadyTime saved = std::chrono::steady_clock::now();
+    const std::optional<SteadyTime> started = studio.waitForLine("playing from", 60.0);
+    ASSERT_TRUE(started) << studio.out() << studio.err();
+    EXPECT_GT(*started, saved) << "the save came once the studio had started: nothing tested";
+    EXPECT_TRUE(studio.waitForLine("reloaded " + track, 20.0)) << studio.out() << studio.err();
+}
+
+TEST(StudioEndToEnd, ASoundServerThatStopsAnsweringLeavesTheStudioGoingSilently) {
+    SoundServer sound;
+    ASSERT_TRUE(sound.ok()) << sound.error();
+    SourceCopy sources{OSTREL_SOURCE_DIR};
+    XSession x(800, 600);
+    ASSERT_TRUE(x.ok()) << x.error();
+    ShowProcess studio({OSTREL_STUDIO, "--source", sources.root.string(), "--size", "128x96",
+                        "--scale", "0.25"},
+                       x.name(), sound.clientEnvironment());
+    const Window window = x.findWindow("Ostrel studio", 60.0);
+    ASSERT_NE(window, 0u) << studio.err();
+    ASSERT_TRUE(studio.waitForLine("playing from", 60.0)) << studio.out() << studio.err();
+    EXPECT_EQ(studio.err().find("runs silent"), std::string::npos) << studio.err();
+
+    sound.stop();
+    EXPECT_TRUE(waitForError(studio, "audio device stopped; the studio goes on silently", 20.0))
+        << studio.err();
+    // It answers keys, draws on, and quits.
+    x.sendKeys(window, "Home");
+    EXPECT_TRUE(studio.waitForLine("at 0:00.000 (row 0)", 10.0)) << studio.out();
+    Shot first = grab(x, window);
+    bool drawing = false;
+    for (int i = 0; i < 40 && !drawing; ++i) {
+        usleep(250000);
+        drawing = grab(x, window).pixels != first.pixels;
+    }
+    EXPECT_TRUE(drawing) << "the window stopped drawing";
+    const std::optional<int> status = keysUntilExit(x, studio, window, "Escape", 20.0);
+    sound.resume();
+    ASSERT_TRUE(status.has_value()) << "the studio did not quit";
+    EXPECT_EQ(*status, 0);
+    const std::string err = studio.err();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }

@@ -19,6 +19,7 @@ constexpr double rate = 44100.0;
 
 void end(pid_t& pid, int signal) {
     if (pid <= 0) return;
+    ::kill(pid, SIGCONT);  // a stopped server would not end
     ::kill(pid, signal);
     int status;
     waitpid(pid, &status, 0);
@@ -65,6 +66,14 @@ std::vector<std::string> SoundServer::clientEnvironment() const {
 }
 
 void SoundServer::kill() { end(server_, SIGKILL); }
+
+void SoundServer::stop() {
+    if (server_ > 0) ::kill(server_, SIGSTOP);
+}
+
+void SoundServer::resume() {
+    if (server_ > 0) ::kill(server_, SIGCONT);
+}
 
 int SoundServer::streams() {
     std::string out;

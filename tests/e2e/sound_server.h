@@ -36,6 +36,10 @@ public:
     std::vector<std::string> clientEnvironment() const;
     // Ends the server at once (a sound device that goes away).
     void kill();
+    // Stops the server where it is (SIGSTOP: a server that no longer
+    // answers, its clients' calls stuck), and lets it go on (SIGCONT).
+    void stop();
+    void resume();
     // How many streams play into the sink now (-1 if the server does not answer).
     int streams();
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 extern char** environ;
 
@@ -64,13 +65,17 @@ std::vector<std::string> encoderArguments(Container container, int quality, bool
     } else {
         a.insert(a.end(), {"-c:a", "flac", "-f", "matroska"});
     }
-    a.push_back(path);
+    a.push_back("file:" + path);  // a plain file, whatever colons the name holds
     return a;
 }
 
-bool writeAll(int fd, const std::uint8_t* bytes, std::size_t count) {
+bool writeAll(int fd, const std::uint8_t* bytes, std::size_t count, const StopFlag* stop) {
     while (count > 0) {
         const ssize_t n = write(fd, bytes, count);
+        if (stop && *stop) {  // a write cut short by the signal that stops us
+            errno = EINTR;
+            return false;
+        }
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -131,20 +136,45 @@ bool startEncoder(Encoder& e, const std::string& program,
     return true;
 }
 
-bool finishEncoder(Encoder& e, std::string* error) {
+bool finishEncoder(Encoder& e, std::string* error, const StopFlag* stop) {
     closeFd(e.video);
-    if (e.soundFeeder.joinable()) e.soundFeeder.join();
-    int status = 0;
-    while (waitpid(e.pid, &status, 0) < 0 && errno == EINTR) {
+    if (e.pid <= 0) {  // never started, or reaped already: nothing of ours to wait for
+        if (e.soundFeeder.joinable()) e.soundFeeder.join();
+        *error = "encoder: ffmpeg is not running";
+        return false;
     }
+    // Polled, so that a signal at any moment, before the wait or during it,
+    // is seen within a few milliseconds.
+    int status = 0;
+    pid_t reaped;
+    bool stopped = false;
+    while ((reaped = waitpid(e.pid, &status, WNOHANG)) == 0 || (reaped < 0 && errno == EINTR)) {
+        if (stop && *stop && !stopped) {
+            signalEncoder(e);
+            stopped = true;
+        }
+        const timespec pause = {0, 5000000};
+        nanosleep(&pause, nullptr);
+    }
+    const int failure = errno;
     e.pid = -1;
+    // The feeder ends once ffmpeg has gone (its pipe breaks), if not before.
+    if (e.soundFeeder.joinable()) e.soundFeeder.join();
+    if (reaped < 0) {
+        *error = std::string("encoder: cannot learn how ffmpeg ended: ") + std::strerror(failure);
+        return false;
+    }
+    if (stopped) {
+        *error = "encoder: ffmpeg ended by the capture's signal";
+        return false;
+    }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     *error = "encoder: ffmpeg " + statusText(status);
     return false;
 }
 
 void signalEncoder(const Encoder& e) {
-    if (e.pid > 0) kill(e.pid, SIGKILL);
+    if (e.pid > 0) kill(-e.pid, SIGKILL);  // its group: ffmpeg and whatever it started
 }
 
 void killEncoder(Encoder& e) {

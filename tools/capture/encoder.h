@@ -10,18 +10,26 @@
 //
 // ffmpeg runs in a process group of its own: a Ctrl-C on the terminal
 // reaches the capture alone, which then ends ffmpeg itself, so ffmpeg never
-// finishes a file on its own account. Its error messages (-loglevel error)
-// go to the capture's stderr.
+// finishes a file on its own account; a signal that comes while ffmpeg
+// finishes the file ends it too. Its error messages (-loglevel error) go to
+// the capture's stderr. Every path is handed to ffmpeg as a plain file
+// ("file:" before it), so that a colon in a name is not read as a protocol.
 //
 // Limits: POSIX only (posix_spawn, pipes).
 #pragma once
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
+
+// The signal that stops a capture (0 until one comes): stored by the
+// program's handler, which may run on any thread, and read by every thread.
+using StopFlag = std::atomic<int>;
+static_assert(StopFlag::is_always_lock_free, "a signal handler may store only a lock-free atomic");
 
 // The full path of an executable `name` on PATH; empty if there is none.
 std::string findOnPath(const char* name);
@@ -48,8 +56,9 @@ bool startEncoder(Encoder& encoder, const std::string& program,
                   std::string* error);
 
 // Ends the picture and waits for ffmpeg. False, with one line in *error,
-// unless it exited with status 0.
-bool finishEncoder(Encoder& encoder, std::string* error);
+// unless it exited with status 0; a signal (*stop set) while it waits ends
+// ffmpeg at once and gives false.
+bool finishEncoder(Encoder& encoder, std::string* error, const StopFlag* stop = nullptr);
 
 // Ends ffmpeg at once (an interrupted or failed capture) and reaps it.
 void killEncoder(Encoder& encoder);
@@ -57,5 +66,7 @@ void killEncoder(Encoder& encoder);
 void signalEncoder(const Encoder& encoder);
 
 // Writes all of `bytes` to a descriptor, through short writes and signals.
-// False with errno set when the descriptor fails (EPIPE: the reader went).
-bool writeAll(int fd, const std::uint8_t* bytes, std::size_t count);
+// False with errno set when the descriptor fails (EPIPE: the reader went),
+// and with EINTR when a signal interrupts it and *stop is set.
+bool writeAll(int fd, const std::uint8_t* bytes, std::size_t count,
+              const StopFlag* stop = nullptr);

@@ -36,9 +36,12 @@
 
 namespace {
 
-volatile std::sig_atomic_t stopSignal = 0;
+// SIGINT or SIGTERM once one has come. The handler may run on any thread;
+// it does not restart the call it interrupts, so that a write blocked on a
+// reader gives up (tools/capture/pipeline.h).
+StopFlag stopSignal{0};
 
-void onSignal(int signal) { stopSignal = signal; }
+void onSignal(int signal) { stopSignal.store(signal); }
 
 void catchSignals() {
     struct sigaction action = {};
@@ -47,6 +50,9 @@ void catchSignals() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);  // a reader that goes shows as EPIPE
+    // A SIGCHLD ignored by whoever started us survives exec, and would have
+    // ffmpeg reaped unseen: its status is what says the file is complete.
+    std::signal(SIGCHLD, SIG_DFL);
 }
 
 struct Options {
@@ -92,25 +98,25 @@ void printPlan(const FramePlan& p) {
 // What became of a run that did not complete, and the status to exit with.
 int reportUnfinished(Output& out, const CaptureRun& run, std::int64_t from,
                      std::int64_t total) {
+    const int signal = stopSignal.load();  // once: a second signal may follow
     std::string why = run.error;
-    if (!stopSignal && usesFfmpeg(out.name.kind)) {
+    if (!signal && usesFfmpeg(out.name.kind) && out.encoder.pid > 0) {
         std::string status;
         if (!finishEncoder(out.encoder, &status)) why += " (" + status + ")";
     }
     abandonOutput(out);
-    const std::string head = stopSignal ? std::string("interrupted by ") +
-                                              (stopSignal == SIGINT ? "SIGINT" : "SIGTERM")
-                                        : why;
+    const std::string head =
+        signal ? std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") : why;
     std::string line = head + "; " + std::to_string(run.written) + " of " +
                        std::to_string(total) + " frames written";
     if (out.name.kind == OutputKind::pngSequence) {
         if (run.written > 0) line += " (" + framesText(from, run.written) + ")";
         line += "; --resume goes on from frame " + std::to_string(from + run.written);
     } else if (out.name.kind != OutputKind::y4m) {
-        line += "; " + out.name.name + " not written";
+        line += "; " + frameFileName(out.name, from) + " not written";
     }
     fail(line);
-    return stopSignal ? 128 + stopSignal : 1;
+    return signal ? 128 + signal : 1;
 }
 
 }  // namespace
@@ -193,6 +199,7 @@ int main(int argc, char** argv) {
     out.height = o.height;
     out.fps = r.fps;
     out.firstFrame = plan.first;
+    out.stop = &stopSignal;
     if (o.quality >= 0) out.quality = o.quality;
     out.sound = !o.noSound;
     std::int64_t from = plan.first;

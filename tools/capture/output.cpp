@@ -82,10 +82,33 @@ bool writeFile(const std::string& path, const std::vector<std::uint8_t>& a,
     return ok;
 }
 
+// A file's data on the disk: a name given to a file not yet written out can
+// outlive a power cut as an empty file. 0, or the errno of the failure.
+int flushFile(const std::string& path, int flags) {
+    const int fd = open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int failure = fsync(fd) == 0 ? 0 : errno;
+    close(fd);
+    return failure;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The complete file flushed, renamed, and the rename flushed in its folder.
 bool renameDone(const std::string& from, const std::string& to, std::string* error) {
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    *error = "cannot rename " + from + " to " + to + ": " + std::strerror(errno);
-    return false;
+    if (const int failure = flushFile(from, O_RDONLY)) {
+        *error = "cannot write " + from + " to the disk: " + std::strerror(failure);
+        return false;
+    }
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        *error = "cannot rename " + from + " to " + to + ": " + std::strerror(errno);
+        return false;
+    }
+    flushFile(folderOf(to), O_RDONLY | O_DIRECTORY);  // the name lasts; a refusal loses no data
+    return true;
 }
 
 std::string y4mHeader(const Output& out) {
@@ -93,8 +116,8 @@ std::string y4mHeader(const Output& out) {
            std::to_string(out.fps) + ":1 Ip A1:1 C420jpeg XYSCSS=420JPEG XCOLORRANGE=LIMITED\n";
 }
 
-bool writeText(int fd, const std::string& text) {
-    return writeAll(fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+bool writeText(int fd, const std::string& text, const StopFlag* stop = nullptr) {
+    return writeAll(fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), stop);
 }
 
 }  // namespace
@@ -121,6 +144,7 @@ bool parseOutputName(const std::string& name, OutputName& out, std::string* why)
 }
 
 std::string frameFileName(const OutputName& name, std::int64_t frame) {
+    if (name.kind == OutputKind::png) return name.prefix;  // the name with %% read as %
     if (name.kind != OutputKind::pngSequence) return name.name;
     std::string number = std::to_string(frame);
     if (int(number.size()) < name.digits)
@@ -201,7 +225,8 @@ bool writeFrame(Output& out, std::int64_t frame, const float* rgba, std::string*
     }
     out.yuv.resize(yuv420Bytes(out.width, out.height));
     rgbToYuv420(out.rgb.data(), out.width, out.height, out.yuv.data());
-    if (writeText(out.stream, "FRAME\n") && writeAll(out.stream, out.yuv.data(), out.yuv.size()))
+    if (writeText(out.stream, "FRAME\n", out.stop) &&
+        writeAll(out.stream, out.yuv.data(), out.yuv.size(), out.stop))
         return true;
     *error = std::string(out.stream == STDOUT_FILENO ? "cannot write to standard output: "
                                                      : "cannot hand the frame to ffmpeg: ") +
@@ -212,9 +237,13 @@ bool writeFrame(Output& out, std::int64_t frame, const float* rgba, std::string*
 bool finishOutput(Output& out, std::string* error) {
     if (usesFfmpeg(out.name.kind)) {
         out.stream = -1;
-        if (!finishEncoder(out.encoder, error)) return false;
+        if (!finishEncoder(out.encoder, error, out.stop)) return false;
     }
     if (out.temp.empty()) return true;
+    if (out.stop && *out.stop) {
+        *error = "interrupted";
+        return false;
+    }
     if (!renameDone(out.temp, out.name.name, error)) return false;
     out.temp.clear();
     return true;
@@ -231,21 +260,24 @@ void abandonOutput(Output& out) {
 
 bool resumeFrom(const Output& out, std::int64_t first, std::int64_t last, std::int64_t* from,
                 std::string* error) {
-    std::int64_t i = first;
-    while (i <= last && access(frameFileName(out.name, i).c_str(), F_OK) == 0) ++i;
-    *from = i;
-    if (i == first) return true;
-    const std::string previous = frameFileName(out.name, i - 1);
-    int w = 0, h = 0;
+    // Every frame kept is read: after a power cut a frame under its final
+    // name can be empty, wherever it lies.
     std::vector<std::uint8_t> rgb;
-    std::string why;
-    if (!png::read(previous, w, h, rgb, &why)) {
-        *from = i - 1;  // damaged: drawn again
-        return true;
+    std::int64_t i = first;
+    for (; i <= last; ++i) {
+        const std::string file = frameFileName(out.name, i);
+        if (access(file.c_str(), F_OK) != 0) break;
+        int w = 0, h = 0;
+        std::string why;
+        if (png::read(file, w, h, rgb, &why, out.width, out.height)) continue;
+        if (w > 0 && h > 0 && (w != out.width || h != out.height)) {
+            *error = file + " is " + std::to_string(w) + " x " + std::to_string(h) + ", not " +
+                     std::to_string(out.width) + " x " + std::to_string(out.height) +
+                     ": resume with the size the sequence was started with";
+            return false;
+        }
+        break;  // damaged: drawn again, and every frame after it
     }
-    if (w == out.width && h == out.height) return true;
-    *error = previous + " is " + std::to_string(w) + " x " + std::to_string(h) + ", not " +
-             std::to_string(out.width) + " x " + std::to_string(out.height) +
-             ": resume with the size the sequence was started with";
-    return false;
+    *from = i;
+    return true;
 }

@@ -12,8 +12,9 @@
 // no field for the matrix).
 //
 // Files are written under a temporary name, the final name with ".part"
-// added (each PNG of a sequence too), and renamed when complete: an
-// interrupted or failed capture leaves no file that looks complete.
+// added (each PNG of a sequence too), flushed to the disk and renamed when
+// complete: an interrupted or failed capture, or a power cut, leaves no
+// file that looks complete.
 // openOutput does what can fail before a frame is drawn: finding ffmpeg on
 // PATH, creating the file, starting the encoder.
 //
@@ -43,7 +44,8 @@ struct OutputName {
 // of no kind or a pattern with anything but one %d (%% for a percent sign).
 bool parseOutputName(const std::string& name, OutputName& out, std::string* why);
 
-// The file of a frame: the sequence's name for the frame number, or the name.
+// The file of a frame: the sequence's name for the frame number, the one
+// PNG's name (%% read as %), or the name.
 std::string frameFileName(const OutputName& name, std::int64_t frame);
 
 // Whether the kind draws frames, and whether it is encoded by ffmpeg.
@@ -60,6 +62,7 @@ struct Output {
     int stream = -1;              // YUV4MPEG2: standard output or ffmpeg's input
     Encoder encoder;
     std::vector<std::uint8_t> rgb, yuv;  // work buffers of writeFrame
+    const StopFlag* stop = nullptr;      // set: a write or a wait gives up
 };
 
 // Creates what the capture writes into and starts the encoder with the
@@ -70,7 +73,8 @@ bool openOutput(Output& out, std::vector<std::uint8_t> sound, std::string* error
 // in *error, when it cannot be written.
 bool writeFrame(Output& out, std::int64_t frame, const float* rgba, std::string* error);
 
-// Completes the output under its final name.
+// Completes the output under its final name; false, with nothing renamed,
+// when *out.stop is set before the rename.
 bool finishOutput(Output& out, std::string* error);
 
 // Ends an encoder at once; another thread may be writing to it.
@@ -80,8 +84,8 @@ void interruptOutput(const Output& out);
 void abandonOutput(Output& out);
 
 // Where a PNG sequence goes on from: the first frame in [first, last] with
-// no file. The last file before it must read as a PNG of the capture's
-// size (one that does not read is drawn again). False, with one line in
-// *error, when it is of another size.
+// no file, or whose file does not read as a PNG of the capture's size (it
+// is drawn again, and every frame after it). False, with one line in
+// *error, when a file is a PNG of another size.
 bool resumeFrom(const Output& out, std::int64_t first, std::int64_t last, std::int64_t* from,
                 std::string* error);

@@ -1,6 +1,8 @@
 // pipeline.cpp: the renderer's loop and the writer thread.
 #include "tools/capture/pipeline.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <time.h>
 
 #include <chrono>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -27,6 +30,7 @@ struct Handoff {
     bool closed = false;             // no more frames will come
     bool dropping = false;           // stop: write nothing more
     bool failed = false;
+    bool done = false;               // the writer's thread has returned
     std::string error;
     std::int64_t written = 0;
     double writerCpu = 0.0;          // processor seconds of the writer thread
@@ -66,12 +70,34 @@ void writerLoop(Handoff& h, Output& out) {
     const double cpu = threadCpuSeconds();
     std::lock_guard<std::mutex> held(h.lock);
     h.writerCpu = cpu;
+    h.done = true;
+    h.changed.notify_all();
+}
+
+// Waits for the writer to return. Once a signal has come, a writer blocked
+// in a write (a reader that does not read) is cut loose: ffmpeg is ended,
+// and the signal is sent on to the writer's thread, whose write then gives
+// up (the handler does not restart it), again until it has returned, since
+// the signal may come just before the write starts.
+void awaitWriter(Handoff& h, std::thread& writer, const Output& out, const StopFlag& stop) {
+    std::unique_lock<std::mutex> held(h.lock);
+    while (!h.done) {
+        if (const int signal = stop.load()) {
+            held.unlock();
+            interruptOutput(out);
+            pthread_kill(writer.native_handle(), signal);
+            held.lock();
+        }
+        h.changed.wait_for(held, std::chrono::milliseconds(20));
+    }
+    held.unlock();
+    writer.join();
 }
 
 // Takes the oldest queued read-back and hands it to the writer; false when
 // the run is to end instead.
 bool handOver(Handoff& h, ShowMoment& m, MomentReadback& readback, std::int64_t frame,
-              const volatile std::sig_atomic_t& stop) {
+              const StopFlag& stop) {
     std::unique_lock<std::mutex> held(h.lock);
     while (h.spare.empty() && !h.failed && !stop)
         h.changed.wait_for(held, std::chrono::milliseconds(100));
@@ -80,10 +106,21 @@ bool handOver(Handoff& h, ShowMoment& m, MomentReadback& readback, std::int64_t 
     h.spare.pop_back();
     held.unlock();
     slot.frame = frame;
+    // Null when the buffer could not be made (too large for the driver's
+    // memory) or the context is lost; its pixels lost when unmapping fails.
     const float* pixels = mapRead(m, readback);
-    std::memcpy(slot.rgba.data(), pixels, slot.rgba.size() * sizeof(float));
-    unmapRead(m, readback);
+    if (pixels) std::memcpy(slot.rgba.data(), pixels, slot.rgba.size() * sizeof(float));
+    const bool read = unmapRead(m, readback) && pixels;
     held.lock();
+    if (!read) {
+        h.failed = true;
+        h.error = "cannot read frame " + std::to_string(frame) +
+                  " back: the GL driver did not map its pixel-pack buffer of " +
+                  std::to_string(m.width) + " x " + std::to_string(m.height) +
+                  " (out of memory, or the context was lost)";
+        h.changed.notify_all();
+        return false;
+    }
     h.ready.push_back(std::move(slot));
     h.changed.notify_all();
     return true;
@@ -92,10 +129,19 @@ bool handOver(Handoff& h, ShowMoment& m, MomentReadback& readback, std::int64_t 
 }  // namespace
 
 CaptureRun runCapture(ShowMoment& m, Output& out, const FramePlan& plan, std::int64_t from,
-                      Progress& progress, const volatile std::sig_atomic_t& stop) {
+                      Progress& progress, const StopFlag& stop) {
     Handoff h;
-    for (int i = 0; i < 2; ++i)
-        h.spare.push_back({0, std::vector<float>(std::size_t(m.width) * std::size_t(m.height) * 4u)});
+    try {
+        for (int i = 0; i < 2; ++i)
+            h.spare.push_back(
+                {0, std::vector<float>(std::size_t(m.width) * std::size_t(m.height) * 4u)});
+    } catch (const std::bad_alloc&) {
+        CaptureRun run;
+        run.failed = true;
+        run.error = "no memory for two frames of " + std::to_string(m.width) + " x " +
+                    std::to_string(m.height);
+        return run;
+    }
     MomentReadback readback;
     openReadback(m, readback);
     std::thread writer(writerLoop, std::ref(h), std::ref(out));
@@ -120,8 +166,7 @@ CaptureRun runCapture(ShowMoment& m, Output& out, const FramePlan& plan, std::in
         if (!going || stop) h.dropping = true;
         h.changed.notify_all();
     }
-    if (stop) interruptOutput(out);  // a writer blocked on ffmpeg returns
-    writer.join();
+    awaitWriter(h, writer, out, stop);
 
     CaptureRun run;
     run.written = h.written;
@@ -133,7 +178,7 @@ CaptureRun runCapture(ShowMoment& m, Output& out, const FramePlan& plan, std::in
 }
 
 CaptureRun renderOnly(ShowMoment& m, const FramePlan& plan, std::int64_t from,
-                      Progress& progress, const volatile std::sig_atomic_t& stop) {
+                      Progress& progress, const StopFlag& stop) {
     CaptureRun run;
     for (std::int64_t i = from; i <= plan.last && !stop; ++i) {
         renderMoment(m, frameTime(plan.fps, i), frameClock(plan.fps, i));

@@ -9,10 +9,12 @@
 //
 // A signal (the flag `stop`, set by the program's handler) or a writer that
 // fails ends the run after the frame being drawn; the frames not yet
-// written are dropped.
+// written are dropped. A writer blocked on a reader that does not read
+// (standard output, ffmpeg) is cut loose: ffmpeg is ended, and the writer's
+// thread gets the signal again until its write gives up. A frame buffer that
+// cannot be mapped ends the run as a writer's failure does.
 #pragma once
 
-#include <csignal>
 #include <cstdint>
 #include <string>
 
@@ -30,9 +32,9 @@ struct CaptureRun {
 
 // Captures frames [from, plan.last] into `out`.
 CaptureRun runCapture(ShowMoment& moment, Output& out, const FramePlan& plan, std::int64_t from,
-                      Progress& progress, const volatile std::sig_atomic_t& stop);
+                      Progress& progress, const StopFlag& stop);
 
 // Draws the same frames back to back and writes nothing, returning when the
 // last is complete (rendering alone, to compare a capture's time with).
 CaptureRun renderOnly(ShowMoment& moment, const FramePlan& plan, std::int64_t from,
-                      Progress& progress, const volatile std::sig_atomic_t& stop);
+                      Progress& progress, const StopFlag& stop);

@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
+
+constexpr int largestSide = 65535;
 
 struct File {
     std::FILE* handle;
@@ -37,7 +40,7 @@ namespace png {
 
 bool write(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
            std::string* error) {
-    if (width <= 0 || height <= 0 || width > 65535 || height > 65535 ||
+    if (width <= 0 || height <= 0 || width > largestSide || height > largestSide ||
         rgb.size() != std::size_t(width) * std::size_t(height) * 3u)
         return fail(error, path, "the image is not " + std::to_string(width) + " x " +
                                      std::to_string(height) + " RGB pixels");
@@ -75,7 +78,8 @@ bool write(const std::string& path, int width, int height, const std::vector<std
 }
 
 bool read(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,
-          std::string* error) {
+          std::string* error, int expectWidth, int expectHeight) {
+    width = height = 0;
     File file{std::fopen(path.c_str(), "rb")};
     if (file.handle == nullptr) return fail(error, path, std::strerror(errno));
     png_byte signature[8];
@@ -95,8 +99,18 @@ bool read(const std::string& path, int& width, int& height, std::vector<std::uin
     }
     png_init_io(png, file.handle);
     png_set_sig_bytes(png, 8);
+    png_set_user_limits(png, largestSide, largestSide);  // what write allows
     png_read_info(png, info);
     const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+    width = int(w);
+    height = int(h);
+    if (expectWidth > 0 && expectHeight > 0 &&
+        (w != png_uint_32(expectWidth) || h != png_uint_32(expectHeight))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return fail(error, path, "the image is " + std::to_string(w) + " x " + std::to_string(h) +
+                                     ", not " + std::to_string(expectWidth) + " x " +
+                                     std::to_string(expectHeight));
+    }
     const int depth = png_get_bit_depth(png, info), type = png_get_color_type(png, info);
     if (depth != 8 || (type != PNG_COLOR_TYPE_RGB && type != PNG_COLOR_TYPE_RGBA &&
                        type != PNG_COLOR_TYPE_GRAY)) {
@@ -106,12 +120,16 @@ bool read(const std::string& path, int& width, int& height, std::vector<std::uin
     if (type == PNG_COLOR_TYPE_RGBA) png_set_strip_alpha(png);
     if (type == PNG_COLOR_TYPE_GRAY) png_set_gray_to_rgb(png);
     png_read_update_info(png, info);
-    rgb.assign(std::size_t(w) * std::size_t(h) * 3u, 0);
+    try {
+        rgb.assign(std::size_t(w) * std::size_t(h) * 3u, 0);
+    } catch (const std::bad_alloc&) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return fail(error, path, "no memory for " + std::to_string(w) + " x " +
+                                     std::to_string(h) + " pixels");
+    }
     for (png_uint_32 y = 0; y < h; ++y) png_read_row(png, &rgb[std::size_t(y) * w * 3u], nullptr);
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
-    width = int(w);
-    height = int(h);
     return true;
 }
 

@@ -20,8 +20,11 @@ bool write(const std::string& path, int width, int height, const std::vector<std
            std::string* error);
 
 // Reads an 8-bit PNG file into rgb. False, with one line in *error, when the
-// file cannot be read or is no such PNG.
+// file cannot be read, is no such PNG, or claims a side beyond what write
+// allows; with expectWidth and expectHeight, also when its header claims
+// another size, before anything is allocated for the pixels. Once the header
+// is read, width and height hold what it claims (0 before).
 bool read(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,
-          std::string* error);
+          std::string* error, int expectWidth = 0, int expectHeight = 0);
 
 }  // namespace png

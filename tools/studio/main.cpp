@@ -489,6 +489,9 @@ int run(App& app) {
     playSamples(app.sound, &app.builtSamples);
 
     Transport& t = app.transport;
+    // Watched before the first reading, which can take seconds of program
+    // builds: a save meanwhile is seen once it is done.
+    if (!openWatcher(app.watcher, app.studio.tree, &error)) warn(error + "; saves are not seen");
     say("reading the sources under " + app.options.source);
     applyReload(app, reloadAll(app.studio), true);
     const std::int32_t start = app.options.at >= 0 ? std::int32_t(app.options.at)
@@ -504,7 +507,6 @@ int run(App& app) {
     }
     setPlaying(t, true);
     moved(app, "playing from");
-    if (!openWatcher(app.watcher, app.studio.tree, &error)) warn(error + "; saves are not seen");
 
     while (!app.quit) {
         SDL_Event e;
@@ -559,6 +561,6 @@ int main(int argc, char** argv) {
         return parser.refuse("--loop " + std::to_string(o.loopA) + "-" + std::to_string(o.loopB) +
                              " encloses no time");
     const int result = run(app);
-    SDL_Quit();
+    if (app.sound.stalled == 0) SDL_Quit();  // else SDL_Quit would wait for its audio thread
     return result;
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "sync/wave.h"
 
@@ -23,6 +24,10 @@ void startFade(SoundMix& m, const SoundVoice& from) {
 
 void callback(void* userdata, Uint8* stream, int length) {
     SoundDevice& d = *static_cast<SoundDevice*>(userdata);
+    if (d.detached) {  // let go: the main thread owns the mix now
+        std::memset(stream, 0, std::size_t(length));
+        return;
+    }
     mixSound(d.mix, reinterpret_cast<std::int16_t*>(stream), length / 4, d.readClock());
 }
 
@@ -166,7 +171,12 @@ SoundCursor soundReport(SoundDevice& d, double now, std::string* warning) {
         const SoundCursor report = d.mix.report;
         SDL_UnlockAudioDevice(d.id);
         if (now - report.clock <= stallMilliseconds) return report;
-        closeSound(d);
+        // Let go, not closed (which would wait for the stuck audio thread).
+        SDL_LockAudioDevice(d.id);
+        d.detached = true;
+        SDL_UnlockAudioDevice(d.id);
+        d.stalled = d.id;
+        d.id = 0;
         if (warning) *warning = "audio: the audio device stopped; the studio goes on silently";
         d.clock.cursor = report;
         d.clock.last = report.clock;

@@ -17,7 +17,11 @@
 // or a soundtrack rendered here from a saved score.
 //
 // Where no audio device opens, the sound's part is played by the clock
-// (ClockSound), silently; so too when a device stops calling back.
+// (ClockSound), silently; so too when a device stops calling back. Such a
+// device is let go, never closed: closing waits for SDL's audio thread,
+// which may be stuck in a sound server that does not answer (one stopped
+// with SIGSTOP), and the studio would stop with it. Should it call back
+// again, it plays silence and touches nothing else.
 //
 // Threads: mixSound runs on SDL's audio thread, under the device lock; the
 // main thread changes the command and the samples and reads the report
@@ -78,6 +82,8 @@ bool soundUses(const SoundMix& mix, const SoundSamples* samples);
 
 struct SoundDevice {
     SDL_AudioDeviceID id = 0;  // 0: the clock plays the sound's part
+    SDL_AudioDeviceID stalled = 0;  // a device let go (see above)
+    bool detached = false;     // under the device's lock: the callback plays silence
     SoundMix mix;
     ClockSound clock;
     double (*readClock)() = nullptr;
@@ -86,6 +92,8 @@ struct SoundDevice {
 // Opens the default audio device and starts calling back, or leaves the
 // clock in charge; false with one line in *warning then.
 bool openSound(SoundDevice& sound, double (*readClock)(), std::string* warning);
+// Closes the device open now; one let go stays as it is (SDL_Quit too
+// would wait for its thread: the program leaves SDL's audio alone then).
 void closeSound(SoundDevice& sound);
 
 void sendCommand(SoundDevice& sound, const SoundCommand& command);
@@ -94,8 +102,8 @@ void playSamples(SoundDevice& sound, const SoundSamples* samples);
 bool soundUses(SoundDevice& sound, const SoundSamples* samples);
 
 // The sound's cursor as last reported, at clock reading `now`. A device
-// that has not called back for a second while playing is closed, with one
-// line in *warning, and the clock goes on from where it was.
+// that has not called back for a second is let go, with one line in
+// *warning, and the clock goes on from where it was.
 SoundCursor soundReport(SoundDevice& sound, double now, std::string* warning);
 
 }  // namespace studio

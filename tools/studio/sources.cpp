@@ -2,6 +2,7 @@
 #include "tools/studio/sources.h"
 
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,17 +25,43 @@ bool inTree(const SourceTree& tree, const std::string& path) {
     return false;
 }
 
-bool addWatch(Watcher& w, const std::string& folder) {
-    const int wd = inotify_add_watch(w.fd, folder.c_str(), watchMask);
-    if (wd < 0) return false;
-    w.watches[wd] = folder;
+// The folder at `path` now, by device and inode; false when there is none.
+bool folderAt(const std::string& path, FolderWatch& at) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    at.folder = path;
+    at.device = std::uint64_t(info.st_dev);
+    at.inode = std::uint64_t(info.st_ino);
     return true;
 }
 
-bool watched(const Watcher& w, const std::string& folder) {
+const FolderWatch* watchOf(const Watcher& w, const std::string& folder) {
     for (const auto& entry : w.watches)
-        if (entry.second == folder) return true;
-    return false;
+        if (entry.second.folder == folder) return &entry.second;
+    return nullptr;
+}
+
+// Watches `folder` as it is at its path now, unless that is the folder
+// watched already (and `anew` is not asked for); any other watch of the
+// path goes. True when a new folder is watched: its files may all be new.
+bool watchFolder(Watcher& w, const std::string& folder, bool anew) {
+    FolderWatch now;
+    const bool present = folderAt(folder, now);  // looked at before the watch is added
+    const FolderWatch* watch = watchOf(w, folder);
+    const bool same = watch && watch->device == now.device && watch->inode == now.inode;
+    if (present && same && !anew) return false;
+    const int wd = present ? inotify_add_watch(w.fd, folder.c_str(), watchMask) : -1;
+    for (auto it = w.watches.begin(); it != w.watches.end();) {
+        if (it->second.folder == folder && it->first != wd) {
+            inotify_rm_watch(w.fd, it->first);  // refused for one the kernel has ended
+            it = w.watches.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (wd < 0) return false;
+    w.watches[wd] = now;
+    return !same;
 }
 
 }  // namespace
@@ -83,7 +110,7 @@ bool openWatcher(Watcher& w, const SourceTree& tree, std::string* error) {
         const std::string folder = folderOf(f.path);
         if (std::find(w.folders.begin(), w.folders.end(), folder) != w.folders.end()) continue;
         w.folders.push_back(folder);
-        addWatch(w, folder);
+        watchFolder(w, folder, false);
     }
     return true;
 }
@@ -101,13 +128,14 @@ std::vector<std::string> takeChanges(Watcher& w, const SourceTree& tree, double 
     if (w.fd < 0) return changed;
 
     alignas(inotify_event) char buffer[16384];
+    bool overflow = false;
     for (;;) {
         const ssize_t n = read(w.fd, buffer, sizeof buffer);
         if (n <= 0) break;
         for (ssize_t at = 0; at < n;) {
             const inotify_event* e = reinterpret_cast<const inotify_event*>(buffer + at);
             at += ssize_t(sizeof(inotify_event) + e->len);
-            if (e->mask & IN_Q_OVERFLOW) w.everything = true;
+            if (e->mask & IN_Q_OVERFLOW) overflow = w.everything = true;
             if (e->mask & IN_IGNORED) {
                 w.watches.erase(e->wd);
                 continue;
@@ -116,16 +144,16 @@ std::vector<std::string> takeChanges(Watcher& w, const SourceTree& tree, double 
             if (e->mask & IN_MOVE_SELF) inotify_rm_watch(w.fd, e->wd);
             const auto folder = w.watches.find(e->wd);
             if (e->len == 0 || folder == w.watches.end()) continue;
-            const std::string path = folder->second + "/" + e->name;
+            const std::string path = folder->second.folder + "/" + e->name;
             if (!inTree(tree, path)) continue;
             w.firstEvent.emplace(path, now);
             w.lastEvent[path] = now;
         }
     }
 
-    // Folders that came back: everything in them may be new.
+    // Folders that came back or were replaced: everything in them may be new.
     for (const std::string& folder : w.folders) {
-        if (watched(w, folder) || !addWatch(w, folder)) continue;
+        if (!watchFolder(w, folder, overflow)) continue;
         for (const SourceFile& f : tree.files)
             if (folderOf(f.path) == folder) {
                 w.firstEvent.emplace(f.path, now);

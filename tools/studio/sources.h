@@ -13,11 +13,17 @@
 // save is often several writes, or a write and a rename), then handed out
 // once per file. A folder that goes away (a checkout replacing it) is
 // watched again as soon as it is back, and all of its files count as
-// changed then; so does everything when the kernel's event queue overflows.
+// changed then. A watch follows a folder, not its path: each call compares
+// the folder at each path with the one watched (device and inode), so a
+// folder replaced without an event of its own (its parent moved away and
+// copied back) is watched again too. When the kernel's event queue
+// overflows, events were lost, those that end watches among them: every
+// folder is watched anew and everything counts as changed.
 //
 // Platform note: Linux (inotify, from the C library).
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -49,9 +55,14 @@ std::string folderOf(const std::string& path);
 // The path from the tree's root, for short messages in the window.
 std::string shortPath(const SourceTree& tree, const std::string& path);
 
+struct FolderWatch {
+    std::string folder;
+    std::uint64_t device = 0, inode = 0;  // the folder watched, when it was watched
+};
+
 struct Watcher {
     int fd = -1;
-    std::map<int, std::string> watches;   // descriptor -> folder
+    std::map<int, FolderWatch> watches;   // descriptor -> folder
     std::vector<std::string> folders;     // every folder wanted
     // A changed file's first and latest event (clock readings).
     std::map<std::string, double> firstEvent, lastEvent;
