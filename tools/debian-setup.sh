@@ -12,12 +12,12 @@
 # (libclang-rt-dev); strace shows the capture's tests that every file is
 # flushed to the disk before its rename. slurm-wlm and munge give the
 # one-machine Slurm cluster that ostrel-farm's tests start
-# (tools/slurm-cluster.sh).
+# (tools/slurm-cluster.sh; iproute2 gives it ss, to find free ports).
 set -eu
 packages="build-essential cmake ninja-build libgtest-dev libsdl2-dev libx11-dev libpng-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xdotool x11-utils libxfixes-dev openbox pulseaudio pulseaudio-utils ffmpeg strace
-  clang libclang-rt-dev slurm-wlm munge
+  clang libclang-rt-dev slurm-wlm munge iproute2
   mingw-w64 wine64 fonts-wine libxcursor1 libxrandr2 libxrender1 libxi6
   libxinerama1 libxcomposite1 libxxf86vm1"
 if [ "$(id -u)" -eq 0 ]; then run=""; else run="sudo"; fi
