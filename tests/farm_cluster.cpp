@@ -54,11 +54,12 @@ std::string soundOf(const std::string& file) {
     return output("ffmpeg -v error -i '" + file + "' -map 0:a -f md5 -");
 }
 
-// ostrel-capture processes whose command line names `dir`.
-std::vector<pid_t> capturesIn(const std::string& dir) {
-    std::vector<pid_t> pids;
+// ostrel-capture processes whose command line names `dir`, with the part
+// each captures ("part-002").
+std::vector<std::pair<pid_t, std::string>> capturesIn(const std::string& dir) {
+    std::vector<std::pair<pid_t, std::string>> found;
     DIR* proc = opendir("/proc");
-    if (proc == nullptr) return pids;
+    if (proc == nullptr) return found;
     while (dirent* e = readdir(proc)) {
         const pid_t pid = std::atoi(e->d_name);
         if (pid <= 0) continue;
@@ -66,12 +67,21 @@ std::vector<pid_t> capturesIn(const std::string& dir) {
         std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         for (char& c : cmdline)
             if (c == '\0') c = ' ';
-        if (cmdline.find("ostrel-capture ") != std::string::npos &&
-            cmdline.find(dir + "/parts/") != std::string::npos)
-            pids.push_back(pid);
+        const std::size_t at = cmdline.find(dir + "/parts/");
+        if (cmdline.find("ostrel-capture ") != std::string::npos && at != std::string::npos)
+            found.push_back({pid, cmdline.substr(at + dir.size() + 7, 8)});
     }
     closedir(proc);
-    return pids;
+    return found;
+}
+
+// The process that started `pid` (the task's shell for a capture).
+pid_t parentOf(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.compare(0, 5, "PPid:") == 0) return std::atoi(line.c_str() + 5);
+    return -1;
 }
 
 // ostrel-farm started in the background, its output into a file.
@@ -104,11 +114,16 @@ struct Farm {
     std::string text() const { return output("cat '" + log + "'"); }
 };
 
-// Waits until a capture of the folder runs, and returns its id (-1: none).
-pid_t awaitCapture(const std::string& dir, int seconds) {
+// Waits until a capture of the folder runs, of a part not in `besides`, and
+// returns its id (-1: none), its part in *part.
+pid_t awaitCapture(const std::string& dir, int seconds, const std::string& besides = "",
+                   std::string* part = nullptr) {
     for (int i = 0; i < seconds * 20; ++i) {
-        const std::vector<pid_t> pids = capturesIn(dir);
-        if (!pids.empty()) return pids.front();
+        for (const auto& c : capturesIn(dir))
+            if (besides.find(c.second) == std::string::npos) {
+                if (part) *part = c.second;
+                return c.first;
+            }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return -1;
@@ -166,15 +181,27 @@ protected:
 std::string FarmRun::referenceDir, FarmRun::reference, FarmRun::slurmWhy;
 bool FarmRun::clusterStarted = false;
 
-TEST_P(FarmRun, WholeShowEqualsOneCaptureThoughACaptureIsKilled) {
+// One part's capture killed (the task records status 137), and another
+// part's task itself (its shell, the capture's parent: no record at all, as
+// when a node is lost): both are captured again.
+TEST_P(FarmRun, WholeShowEqualsOneCaptureThoughACaptureAndATaskAreKilled) {
     const std::string dir = folder("whole-" + GetParam());
     Farm f;
     f.start(runArgs(dir), dir + "/farm.log");
-    const pid_t victim = awaitCapture(dir + "/show.mkv.farm", 60);
+    std::string first, second;
+    const pid_t victim = awaitCapture(dir + "/show.mkv.farm", 60, "", &first);
     ASSERT_GT(victim, 0) << f.text();
     kill(victim, SIGKILL);
+    const pid_t other = awaitCapture(dir + "/show.mkv.farm", 60, first, &second);
+    ASSERT_GT(other, 0) << f.text();
+    const pid_t task = parentOf(other);
+    ASSERT_GT(task, 1);
+    kill(task, SIGKILL);
     ASSERT_EQ(f.wait(240), 0) << f.text();
+    EXPECT_NE(f.text().find(first + " (frames"), std::string::npos) << f.text();
     EXPECT_NE(f.text().find("exited with status 137"), std::string::npos) << f.text();
+    EXPECT_NE(f.text().find(second + " (frames"), std::string::npos) << f.text();
+    EXPECT_NE(f.text().find("its task ended without a record"), std::string::npos) << f.text();
     EXPECT_NE(f.text().find("submitting it again (try 2 of 2)"), std::string::npos) << f.text();
     const std::string out = dir + "/show.mkv";
     EXPECT_EQ(output("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
