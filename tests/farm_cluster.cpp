@@ -2,9 +2,10 @@
 // (tools/slurm-cluster.sh) and on this machine (--scheduler local): the
 // whole show at 32 x 18 and 6 fps in five parts against one lossless
 // ostrel-capture of the same settings, frame for frame and sample for
-// sample, with a part's capture killed while it runs; Ctrl-C during a run,
-// then a second run; on Slurm, a work folder the tasks cannot see and a
-// missing sbatch. Where Slurm cannot be started the Slurm tests skip, and
+// sample, with a part's capture and another part's task killed while they
+// run; an incomplete part; Ctrl-C during a run, then a second run; on Slurm,
+// a work folder or an ostrel-capture the tasks cannot see, and a missing
+// sbatch. Where Slurm cannot be started the Slurm tests skip, and
 // fail instead when OSTREL_REQUIRE_SLURM is set (CI).
 #include <dirent.h>
 #include <fcntl.h>
@@ -281,7 +282,7 @@ TEST(FarmLocal, AnIncompletePartIsCapturedAgain) {
 // Faults found before or at the first task, on Slurm.
 class FarmSlurmFault : public FarmRun {};
 
-TEST_P(FarmSlurmFault, AFolderTheTasksCannotSeeOrNoSbatchIsOneLine) {
+TEST_P(FarmSlurmFault, AFolderOrCaptureTheTasksCannotSeeOrNoSbatchIsOneLine) {
     // The farm in a mount namespace of its own, its work folder on a tmpfs
     // there: the tasks, run by slurmd outside it, find an empty folder.
     const std::string dir = folder("unshared");
@@ -293,6 +294,20 @@ TEST_P(FarmSlurmFault, AFolderTheTasksCannotSeeOrNoSbatchIsOneLine) {
     EXPECT_EQ(status, 1) << text;
     EXPECT_NE(text.find("the tasks cannot see the work folder"), std::string::npos) << text;
     expectNothingRuns(dir);
+
+    // The other way round: the folder shared, ostrel-capture only where the
+    // farm runs (a copy on its private tmpfs).
+    const std::string shared = folder("capture-missing"), own = folder("own-capture");
+    EXPECT_EQ(runCommand("unshare --mount --propagation private sh -c \"mount -t tmpfs none '" +
+                             own + "' && cp '" + capture + "' '" + own + "/' && '" + farm +
+                             "' run -o '" + shared + "/show.mkv' " + settings +
+                             " --frames 0-9 --parts 2 --capture '" + own + "/ostrel-capture'\"",
+                         text),
+              1)
+        << text;
+    EXPECT_NE(text.find("ostrel-capture is not on"), std::string::npos) << text;
+    EXPECT_NE(text.find(own + "/ostrel-capture"), std::string::npos) << text;
+    expectNothingRuns(shared);
 
     // A PATH with ffmpeg and no Slurm.
     const std::string bin = folder("no-sbatch-bin"), empty = folder("no-sbatch");
