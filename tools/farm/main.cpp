@@ -20,7 +20,9 @@
 // Status 0 when the output is complete and checked, 1 when it could not be
 // made, 2 for a refused option, 128 + the signal's number when interrupted
 // (the tasks cancelled, the folder left to resume).
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -107,6 +109,18 @@ bool loadManifest(const std::string& work, Manifest& m, std::string* why) {
     }
     if (parseManifest(text, m, why)) return true;
     *why = work + "/manifest: " + *why;
+    return false;
+}
+
+// One run or join at a time on a folder: the lock lasts as long as the
+// process (its descriptor is never closed).
+bool lockFolder(const std::string& work, std::string* why) {
+    static bool locked = false;
+    if (locked) return true;
+    const int fd = open((work + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) return locked = true;
+    *why = work + " is in use by another ostrel-farm run or join (" + work + "/lock is held)";
+    if (fd >= 0) close(fd);
     return false;
 }
 
@@ -453,6 +467,7 @@ int runCommandLine(int argc, char** argv) {
 
     Manifest m;
     if (fileBytes(work + "/manifest") >= 0) {
+        if (!lockFolder(work, &why)) return fail(why);
         if (!loadManifest(work, m, &why)) return fail(why);
         const std::string difference = settingsDifference(m.settings, s);
         if (!difference.empty())
@@ -504,6 +519,7 @@ int runCommandLine(int argc, char** argv) {
     m.scheduler = o.scheduler;
     for (const std::string& d : {work, work + "/parts", work + "/records", work + "/logs"})
         if (!makeFolder(d, &why)) return fail(why);
+    if (!lockFolder(work, &why)) return fail(why);
     // The marker and the script are written afresh: tasks of an earlier run
     // still queued find the new token too, as they capture the same frames.
     std::string token;
@@ -591,7 +607,7 @@ int joinCommandLine(int argc, char** argv) {
     const std::string work = absolutePath(dir);
     Manifest m;
     std::string why;
-    if (!loadManifest(work, m, &why)) return fail(why);
+    if (!loadManifest(work, m, &why) || !lockFolder(work, &why)) return fail(why);
     if (!haveFfmpeg(&why)) return fail(why);
     bool changed = false;
     for (FarmPart& p : m.parts) {
