@@ -14,6 +14,13 @@ std::string trimmed(const std::string& s) {
     return a == std::string::npos ? "" : s.substr(a, b - a + 1);
 }
 
+// Slurm's messages on one line.
+std::string oneLine(const std::string& s) {
+    std::string line = trimmed(s);
+    for (std::size_t at; (at = line.find('\n')) != std::string::npos;) line.replace(at, 1, "; ");
+    return line;
+}
+
 class Slurm : public Scheduler {
 public:
     explicit Slurm(const SlurmOptions& o) : options_(o) {}
@@ -46,7 +53,7 @@ public:
         out = trimmed(out);
         if (status != 0 || out.empty()) {
             *why = "sbatch refused the job (status " + std::to_string(status) + "): " +
-                   trimmed(err);
+                   oneLine(err);
             return false;
         }
         *job = out.substr(0, out.find(';'));  // "ID" or "ID;CLUSTER"
@@ -66,7 +73,7 @@ public:
                 runProgram({"squeue", "-h", "-r", "-j", ids, "-o", "%i"}, &out, &err);
             // A job Slurm has forgotten is a job with no task left.
             if (status != 0 && err.find("Invalid job id") == std::string::npos) {
-                *why = "squeue cannot say which tasks run: " + trimmed(err);
+                *why = "squeue cannot say which tasks run: " + oneLine(err);
                 return false;
             }
             std::istringstream in(out);
