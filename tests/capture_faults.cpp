@@ -11,7 +11,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 
@@ -69,15 +68,15 @@ TEST(CaptureFaults, AFailingEncoderFailsTheRunEvenWithSigchldIgnored) {
 }
 
 TEST(CaptureFaults, ASignalBeforeTheRenameEndsTheRunWhateverItWaitsOn) {
-    // After the last frame, while ffmpeg finishes (4 s): 130 or 143, and no
-    // file, soon after the signal.
+    // After the last frame, while ffmpeg finishes (8 s): 130 or 143, and no
+    // file, soon after the signal (ffmpeg is ended, not waited for).
     const std::string dir = faultFolder(
-        "finishing", "cat >/dev/null; : > finishing; sleep 4 </dev/null >/dev/null 2>&1; "
+        "finishing", "cat >/dev/null; : > finishing; sleep 8 </dev/null >/dev/null 2>&1; "
                      "echo video > \"$out\"");
     for (const char* signal : {"INT", "TERM"}) {
         std::string output;
         EXPECT_EQ(runIn(dir, "rm -f finishing; " + captureProgram() + " -o out.mkv" + tiny +
-                                 " & pid=$!; until [ -e finishing ]; do sleep 0.05; done; "
+                                 " & pid=$!; timeout 60 sh -c 'until [ -e finishing ]; do sleep 0.05; done'; "
                                  "start=$(date +%s%N); kill -" + signal +
                                  " $pid; wait $pid; echo status $? after "
                                  "$(( ($(date +%s%N) - start) / 100000000 ))",
@@ -88,7 +87,9 @@ TEST(CaptureFaults, ASignalBeforeTheRenameEndsTheRunWhateverItWaitsOn) {
             << output;
         EXPECT_NE(output.find("interrupted by SIG" + std::string(signal)), std::string::npos)
             << output;
-        EXPECT_NE(output.find("after 0\n"), std::string::npos) << "not within 0.1 s: " << output;
+        const std::size_t after = output.find(" after ");
+        ASSERT_NE(after, std::string::npos) << output;
+        EXPECT_LT(std::atoi(output.c_str() + after + 7), 30) << "not within 3 s: " << output;
         EXPECT_FALSE(exists(dir + "/out.mkv"));
         EXPECT_FALSE(exists(dir + "/out.mkv.part"));
     }
@@ -101,7 +102,7 @@ TEST(CaptureFaults, ASignalBeforeTheRenameEndsTheRunWhateverItWaitsOn) {
                          "< video > /dev/null 2>&1 & reader=$!; " + captureProgram() +
                          " -o - --size 128x72 --frames 0-19 > video 2> log & pid=$!; "
                          "( sleep 20; kill -KILL $pid ) > /dev/null 2>&1 & watchdog=$!; "
-                         "until grep -q 'frame 4 of' log 2>/dev/null; do sleep 0.1; done; "
+                         "timeout 60 sh -c 'until grep -q \"frame 4 of\" log; do sleep 0.1; done'; "
                          "sleep 1; kill -TERM $pid; wait $pid; echo status $?; "
                          "kill $reader $watchdog 2>/dev/null; cat log",
                     output),
@@ -134,13 +135,13 @@ TEST(CaptureFaults, ResumeReadsEveryFrameKeptAndDrawsAgainFromTheFirstDamagedOne
     int w = 0, h = 0;
     for (int i = 0; i < 6; ++i) ASSERT_TRUE(png::read(frame(i), w, h, good[i], &output));
 
-    // The last frame claims about 10^6 x 10^6 pixels; a frame in the middle
-    // is empty under its name, as after a power cut.
+    // A frame in the middle empty under its name, as after a power cut; the
+    // last frame claiming about 10^6 x 10^6 pixels.
+    ASSERT_EQ(runIn(dir, ": > 02.png && " + capture + " --resume", output), 0) << output;
+    EXPECT_NE(output.find("resuming at frame 2"), std::string::npos) << output;
     ASSERT_TRUE(claimPngSize(frame(5), 1000000, 1000000));
     EXPECT_EQ(runIn(dir, capture + " --resume", output), 0) << output;
     EXPECT_NE(output.find("resuming at frame 5"), std::string::npos) << output;
-    ASSERT_EQ(runIn(dir, ": > 02.png && " + capture + " --resume", output), 0) << output;
-    EXPECT_NE(output.find("resuming at frame 2"), std::string::npos) << output;
     for (int i = 0; i < 6; ++i) {
         ASSERT_TRUE(png::read(frame(i), w, h, rgb, &output)) << output;
         EXPECT_TRUE(rgb == good[i]) << i;
@@ -177,42 +178,29 @@ TEST(CapturePipeline, AFrameBufferThatCannotBeMappedFailsTheRunWithOneLine) {
     EXPECT_FALSE(exists(dir + "/00.png"));
 }
 
-// What `strace -f` recorded, checked: every rename of a ".part" file comes
-// after an fsync, on the same thread, of a descriptor opened on that file.
+// What `strace -f -y` recorded, checked: every rename of a ".part" file
+// comes after an fsync, on the same thread, of a descriptor on that file.
 // The failures, one a line (empty when all are flushed), and the renames.
 std::string unflushedRenames(const std::string& trace, int& renames) {
     std::istringstream lines(trace);
     std::string line, failures;
-    std::map<std::string, std::string> opened;  // "pid fd" -> path
-    std::map<std::string, bool> flushed;        // "pid path" -> fsync since it was opened
-    std::map<std::string, std::string> unfinished;  // pid -> a call's first half
+    std::vector<std::string> flushed;  // "pid /path" of each fsync
     renames = 0;
     while (std::getline(lines, line)) {
         const std::string pid = line.substr(0, line.find(' '));
-        const std::size_t cut = line.find(" <unfinished ...>");
-        if (cut != std::string::npos) {
-            unfinished[pid] = line.substr(0, cut);
-            continue;
-        }
-        const std::size_t resumed = line.find(" resumed>");
-        if (resumed != std::string::npos) line = unfinished[pid] + line.substr(resumed + 9);
-        const std::size_t quote = line.find('"');
-        const std::string path =
-            quote == std::string::npos ? "" : line.substr(quote + 1, line.find('"', quote + 1) - quote - 1);
-        const std::size_t equals = line.rfind("= ");
-        const std::string result = equals == std::string::npos ? "" : line.substr(equals + 2);
-        if (line.find(" openat(") != std::string::npos && result.find_first_not_of("0123456789") != 0) {
-            opened[pid + " " + result] = path;
-            flushed[pid + " " + path] = false;
-        } else if (line.find(" fsync(") != std::string::npos ||
-                   line.find(" fdatasync(") != std::string::npos) {
-            const std::size_t open = line.find('(');
-            const std::string fd = line.substr(open + 1, line.find(')') - open - 1);
-            flushed[pid + " " + opened[pid + " " + fd]] = true;
-        } else if (line.find(" rename") != std::string::npos && path.size() > 5 &&
-                   path.compare(path.size() - 5, 5, ".part") == 0) {
+        const std::size_t open = line.find('<'), quote = line.find('"');
+        if (line.find(" fsync(") != std::string::npos && open != std::string::npos) {
+            flushed.push_back(pid + " " + line.substr(open + 1, line.find('>') - open - 1));
+        } else if (line.find(" rename") != std::string::npos && quote != std::string::npos) {
+            const std::string path = line.substr(quote + 1, line.find('"', quote + 1) - quote - 1);
+            if (path.size() < 5 || path.compare(path.size() - 5, 5, ".part") != 0) continue;
             ++renames;
-            if (!flushed[pid + " " + path]) failures += path + " renamed unflushed\n";
+            bool found = false;
+            for (const std::string& f : flushed)
+                found = found || (f.compare(0, pid.size() + 1, pid + " ") == 0 &&
+                                  f.size() >= path.size() &&
+                                  f.compare(f.size() - path.size(), path.size(), path) == 0);
+            if (!found) failures += path + " renamed unflushed\n";
         }
     }
     return failures;
@@ -220,8 +208,10 @@ std::string unflushedRenames(const std::string& trace, int& renames) {
 
 TEST(CaptureFaults, EveryFileIsFlushedToDiskBeforeItTakesItsName) {
     const std::string dir = faultFolder("flush", "cat >/dev/null; echo video > \"$out\"");
+    // (LeakSanitizer cannot run under ptrace: off for the sanitizers' build.)
     const std::string traced =
-        "strace -f -qq --seccomp-bpf -e trace=openat,fsync,fdatasync,rename,renameat,renameat2 "
+        "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 "
+        "strace -f -y -qq --seccomp-bpf -e trace=fsync,rename,renameat,renameat2 "
         "-o trace " + captureProgram();
     const struct {
         std::string output;

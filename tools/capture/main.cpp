@@ -242,7 +242,11 @@ int main(int argc, char** argv) {
                                           frames);
         run = o.renderOnly ? renderOnly(moment, plan, from, progress, stopSignal)
                            : runCapture(moment, out, plan, from, progress, stopSignal);
-        if (stopSignal || run.failed) return reportUnfinished(out, run, from, frames);
+        // PNG files take their names as they are written: once the last has
+        // its name, the output is complete, whenever a signal came.
+        const bool named = !o.renderOnly && !run.failed && run.written == frames &&
+                           (name.kind == OutputKind::png || name.kind == OutputKind::pngSequence);
+        if ((stopSignal && !named) || run.failed) return reportUnfinished(out, run, from, frames);
     }
     if (!o.renderOnly && !finishOutput(out, &why)) {
         run.failed = true;
