@@ -172,8 +172,9 @@ protected:
     // No task of this folder left, in the scheduler or as a process.
     void expectNothingRuns(const std::string& dir) {
         EXPECT_TRUE(capturesIn(dir).empty()) << "a capture of " << dir << " still runs";
-        if (GetParam() == "slurm")
+        if (GetParam() == "slurm") {
             EXPECT_EQ(output("squeue -h -o %i"), "") << "Slurm still holds a task";
+        }
     }
 
     static std::string referenceDir, reference, slurmWhy;

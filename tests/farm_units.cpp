@@ -167,15 +167,22 @@ TEST(FarmPlan, ChecksFindTheFrameOutOfPlaceAndItsPart) {
                           "ostrel-capture: 20% (frame 10 of 50), 1 fps\n"),
               10);
 
+    // A submitted part runs once its task has started (its frames known),
+    // and is queued before.
     Manifest running = farmSample();
     running.parts[0].state = PartState::done;
     running.parts[1].state = PartState::running;
-    const FarmCounts c = countParts(running, {0, 120, 0});
+    running.parts[2].state = PartState::running;
+    FarmCounts c = countParts(running, {-1, 120, -1});
     EXPECT_EQ(c.framesDone, 620);
-    EXPECT_EQ(c.pending, 1);
+    EXPECT_EQ(c.queued, 1);
     // 620 frames done in this run over 62 s: 605 left at 10 a second.
     EXPECT_EQ(progressLine(c, 620, 62.0, false),
-              "620 of 1225 frames, 1 of 3 parts done, 1 running, 0 failed, 1:01 left");
+              "620 of 1225 frames, 1 of 3 parts done, 1 running, 1 queued, 0 failed, 1:01 left");
+    running.parts[2].state = PartState::pending;
+    c = countParts(running, {});
+    EXPECT_EQ(c.queued + c.pending, 2);
+    EXPECT_EQ(c.framesDone, 500);
 }
 
 // The task script as the schedulers run it, with a stand-in capture that

@@ -279,7 +279,7 @@ int follow(Manifest& m, const std::string& work, Scheduler& scheduler, const Run
             schedulerFailures = 0;
         }
         bool changed = false;
-        std::vector<std::int64_t> partial(m.parts.size(), 0);
+        std::vector<std::int64_t> partial(m.parts.size(), -1);
         for (std::size_t i = 0; i < running.size(); ++i) {
             FarmPart& p = *running[i];
             const TaskRecord r = recordOf(work, p);
@@ -319,7 +319,9 @@ int follow(Manifest& m, const std::string& work, Scheduler& scheduler, const Run
             } else {
                 unseen[p.index] = 0;
                 std::string log;
-                if (readText(logFile(work, p.index, p.round), &log)) partial[p.index] = framesInLog(log);
+                if (r.started)
+                    partial[std::size_t(p.index)] =
+                        readText(logFile(work, p.index, p.round), &log) ? framesInLog(log) : 0;
                 continue;
             }
             unseen[p.index] = 0;
@@ -552,9 +554,8 @@ int statusCommandLine(int argc, char** argv) {
     std::printf("output: %s\nsettings: %s\nparts: %zu, %lld frames each (%s)\n", m.output.c_str(),
                 settingsArgs(s).c_str(), m.parts.size(), (long long)s.perPart,
                 m.scheduler.c_str());
-    std::vector<std::int64_t> partial(m.parts.size(), 0);
+    std::vector<std::int64_t> partial(m.parts.size(), -1);
     double firstStart = 0;
-    std::int64_t doneByRecords = 0;
     const double now = double(std::time(nullptr));
     for (FarmPart& p : m.parts) {
         if (p.state != PartState::running) {
@@ -569,7 +570,6 @@ int statusCommandLine(int argc, char** argv) {
         std::string log;
         readText(logFile(work, p.index, p.round), &log);
         if (r.ended && r.status == 0) {
-            doneByRecords += p.last - p.first + 1;
             partial[std::size_t(p.index)] = p.last - p.first + 1;
             std::printf("%s: captured on %s, to be checked\n", partText(p).c_str(), r.host.c_str());
         } else if (r.ended) {
@@ -586,8 +586,7 @@ int statusCommandLine(int argc, char** argv) {
     }
     const FarmCounts c = countParts(m, partial);
     std::int64_t thisRound = 0;
-    for (std::size_t i = 0; i < partial.size(); ++i) thisRound += partial[i];
-    (void)doneByRecords;
+    for (const std::int64_t n : partial) thisRound += n > 0 ? n : 0;
     std::printf("%s\n",
                 progressLine(c, thisRound, firstStart > 0 ? now - firstStart : 0, false).c_str());
     if (fileBytes(m.output) >= 0 && c.done == c.parts)

@@ -314,11 +314,17 @@ FarmCounts countParts(const Manifest& m, const std::vector<std::int64_t>& partia
             ++c.done;
             c.framesDone += frames;
             break;
-        case PartState::running:
-            ++c.running;
-            if (std::size_t(p.index) < partial.size())
-                c.framesDone += std::min(frames, partial[std::size_t(p.index)]);
+        case PartState::running: {
+            const std::int64_t n =
+                std::size_t(p.index) < partial.size() ? partial[std::size_t(p.index)] : -1;
+            if (n < 0) {
+                ++c.queued;
+            } else {
+                ++c.running;
+                c.framesDone += std::min(frames, n);
+            }
             break;
+        }
         case PartState::failed: ++c.failed; break;
         case PartState::pending: ++c.pending; break;
         }
@@ -337,7 +343,9 @@ std::string progressLine(const FarmCounts& c, std::int64_t framesThisRun, double
     }
     line += std::to_string(c.framesDone) + " of " + std::to_string(c.frames) + " frames, " +
             std::to_string(c.done) + " of " + std::to_string(c.parts) + " parts done, " +
-            std::to_string(c.running) + " running, " + std::to_string(c.failed) + " failed, ";
+            std::to_string(c.running) + " running, " +
+            (c.queued > 0 ? std::to_string(c.queued) + " queued, " : "") +
+            std::to_string(c.failed) + " failed, ";
     const double rate = seconds > 0 ? double(framesThisRun) / seconds : 0.0;
     line += rate > 0 ? clock(double(c.frames - c.framesDone) / rate) + " left" : "? left";
     return line;

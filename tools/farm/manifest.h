@@ -130,11 +130,13 @@ int partOfFrame(const Manifest& m, std::int64_t frame);
 // Counts over the parts, and the progress line of a run.
 struct FarmCounts {
     std::int64_t frames = 0, framesDone = 0;
-    int parts = 0, done = 0, running = 0, failed = 0, pending = 0;
+    int parts = 0, done = 0, running = 0, queued = 0, failed = 0, pending = 0;
 };
-// `partial` holds the frames done so far of each running part.
+// `partial` holds the frames done so far of each submitted part; -1 (or
+// none) for one whose task has not started: queued.
 FarmCounts countParts(const Manifest& m, const std::vector<std::int64_t>& partial);
-// "[####....] 1200 of 6082 frames, 2 of 13 parts done, 2 running, 0 failed,
-// 4:21 left": the time left from the frames a second done since `seconds` ago.
+// "[####....] 1200 of 6082 frames, 2 of 13 parts done, 2 running, 9 queued,
+// 0 failed, 4:21 left": the time left from the frames a second done since
+// `seconds` ago.
 std::string progressLine(const FarmCounts& c, std::int64_t framesThisRun, double seconds,
                          bool bar);
