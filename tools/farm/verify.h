@@ -6,7 +6,7 @@
 // i at i / fps, decodes to the end without an error, and its sound lasts as
 // long as the picture and is the soundtrack from the range's first sample:
 // in Matroska (FLAC) sample for sample; in MP4 (AAC, lossy) the same length
-// within one AAC frame and the same signal within 20 dB of it.
+// within one AAC frame, and what differs from it at least 20 dB below it.
 #pragma once
 
 #include <string>
