@@ -253,7 +253,15 @@ int follow(Manifest& m, const std::string& work, Scheduler& scheduler, const Run
                 if (jobs.empty() || jobs.back() != p->job) jobs.push_back(p->job);
             if (!running.empty()) say("cancelling the tasks still queued or running");
             scheduler.cancel(jobs);
-            for (FarmPart* p : running) p->state = PartState::pending;
+            // What finished before the end is kept; the rest is captured again.
+            for (FarmPart* p : running) {
+                const TaskRecord r = recordOf(work, *p);
+                std::string bad;
+                const bool whole = r.ended && r.status == 0 &&
+                                   checkPart(m.settings, *p, partFile(work, p->index), &bad);
+                p->state = whole ? PartState::done : PartState::pending;
+                if (whole) p->bytes = fileBytes(partFile(work, p->index));
+            }
             saveManifest(work, m);
             if (!fatal.empty()) return fail(fatal);
             say(std::string("interrupted by ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM") +
