@@ -57,12 +57,20 @@ void catchSignals() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
+void say(const std::string& line);
+
 int fail(const std::string& line) {
-    std::fprintf(stderr, "ostrel-farm: %s\n", line.c_str());
+    say(line);
     return 1;
 }
 
+// Whether the progress bar is on the terminal's last line: a message
+// takes its place, and the bar comes back at the next poll.
+bool barShown = false;
+
 void say(const std::string& line) {
+    if (barShown) std::fputs("\r\033[K", stderr);
+    barShown = false;
     std::fprintf(stderr, "ostrel-farm: %s\n", line.c_str());
     std::fflush(stderr);
 }
@@ -347,16 +355,18 @@ int follow(Manifest& m, const std::string& work, Scheduler& scheduler, const Run
         const double seconds = std::chrono::duration<double>(now - start).count();
         if (terminal || now - lastShown >= std::chrono::seconds(30)) {
             const std::string line = progressLine(c, c.framesDone - doneAtStart, seconds, terminal);
-            if (terminal)
+            if (terminal) {
                 std::fprintf(stderr, "\r%s\033[K", line.c_str());
-            else
+                barShown = true;
+            } else
                 std::fprintf(stderr, "ostrel-farm: %s\n", line.c_str());
             std::fflush(stderr);
             lastShown = now;
         }
         if (fatal.empty() && !stopSignal) usleep(terminal ? 500000 : 1000000);
-        if (terminal && (c.running == 0 || stopSignal || !fatal.empty())) std::fprintf(stderr, "\n");
     }
+    if (barShown) std::fputs("\n", stderr);  // the last bar stays
+    barShown = false;
     const FarmCounts c = countParts(m, {});
     if (c.failed > 0) {
         std::string names;
