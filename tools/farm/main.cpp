@@ -445,6 +445,11 @@ int runCommandLine(int argc, char** argv) {
     o.output = absolutePath(o.output);
     const std::string work = absolutePath(o.dir.empty() ? o.output + ".farm" : o.dir);
     o.capture = absolutePath(o.capture.empty() ? beside("ostrel-capture") : o.capture);
+    // Hours of work must not end on an output that cannot be written.
+    const std::string outputFolder = o.output.substr(0, o.output.rfind('/') + 1);
+    if (access(outputFolder.c_str(), W_OK) != 0)
+        return fail("cannot write " + o.output + ": " + outputFolder + " " +
+                    (isFolder(outputFolder) ? "is not writable" : "does not exist"));
     if (findProgram(o.capture).empty())
         return fail("ostrel-capture is not at " + o.capture + ": build it, or give --capture PATH");
     std::string why;
