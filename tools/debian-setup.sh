@@ -11,7 +11,10 @@
 # end-to-end tests; clang builds the fuzz harnesses with libFuzzer
 # (libclang-rt-dev); strace shows the capture's tests that every file is
 # flushed to the disk before its rename; libimgui-dev (Dear ImGui with its
-# SDL2 and OpenGL 3 backends) draws the studio's timeline and panels.
+# SDL2 and OpenGL 3 backends) draws the studio's timeline and panels;
+# slurm-wlm and munge give the one-machine Slurm cluster that ostrel-farm's
+# tests start (tools/slurm-cluster.sh; iproute2 gives it ss, to find free
+# ports).
 #
 # The 32-bit Windows programs run under wine32, an i386 package: the script
 # adds the i386 architecture to dpkg first. Beside it come the 32-bit
@@ -25,7 +28,7 @@ set -eu
 packages="build-essential cmake ninja-build libgtest-dev libsdl2-dev libx11-dev libpng-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xdotool x11-utils libxfixes-dev openbox pulseaudio pulseaudio-utils ffmpeg strace
-  clang libclang-rt-dev libimgui-dev
+  clang libclang-rt-dev libimgui-dev slurm-wlm munge iproute2
   mingw-w64 wine64 fonts-wine libxcursor1 libxrandr2 libxrender1 libxi6
   libxinerama1 libxcomposite1 libxxf86vm1"
 packages_i386="wine32:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386 libxcursor1:i386

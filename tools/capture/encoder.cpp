@@ -48,17 +48,19 @@ std::string findOnPath(const char* name) {
     return "";
 }
 
-std::vector<std::string> encoderArguments(Container container, int quality,
+std::vector<std::string> encoderArguments(Container container, int quality, bool sound,
                                           const std::string& path) {
-    std::vector<std::string> a = {
-        "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
-        "-f", "yuv4mpegpipe", "-i", "pipe:0",
-        "-f", "s16le", "-ar", "44100", "-ac", "2", "-i", "pipe:3",
-        "-map", "0:v:0", "-map", "1:a:0",
-        "-c:v", "libx264", "-preset", "medium", "-crf", std::to_string(quality),
-        "-pix_fmt", "yuv420p", "-colorspace", "bt709", "-color_primaries", "bt709",
-        "-color_trc", "bt709", "-color_range", "tv"};
-    if (container == Container::mp4) {
+    std::vector<std::string> a = {"-hide_banner", "-nostdin", "-loglevel", "error", "-y",
+                                  "-f", "yuv4mpegpipe", "-i", "pipe:0"};
+    if (sound) a.insert(a.end(), {"-f", "s16le", "-ar", "44100", "-ac", "2", "-i", "pipe:3"});
+    a.insert(a.end(), {"-map", "0:v:0"});
+    if (sound) a.insert(a.end(), {"-map", "1:a:0"});
+    a.insert(a.end(), {"-c:v", "libx264", "-preset", "medium", "-crf", std::to_string(quality),
+                       "-pix_fmt", "yuv420p", "-colorspace", "bt709", "-color_primaries",
+                       "bt709", "-color_trc", "bt709", "-color_range", "tv"});
+    if (!sound) {
+        a.insert(a.end(), {"-f", container == Container::mp4 ? "mp4" : "matroska"});
+    } else if (container == Container::mp4) {
         a.insert(a.end(), {"-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart", "-f", "mp4"});
     } else {
         a.insert(a.end(), {"-c:a", "flac", "-f", "matroska"});

@@ -44,8 +44,9 @@ struct Encoder {
 };
 
 // The arguments after "ffmpeg" that encode into `path`; quality is x264's
-// constant rate factor.
-std::vector<std::string> encoderArguments(Container container, int quality,
+// constant rate factor. Without sound the file holds the picture alone (and
+// ffmpeg leaves descriptor 3 unread).
+std::vector<std::string> encoderArguments(Container container, int quality, bool sound,
                                           const std::string& path);
 
 // Starts `program` with the arguments and the sound to feed it. False, with

@@ -12,7 +12,7 @@
 //
 //   ostrel-capture -o FILE [--size 1280x720] [--fps 60] [--scale 1]
 //                  [--from MS] [--to MS] [--frames A-B] [--quality 18]
-//                  [--resume] [--quiet] [--plan] [--render-only]
+//                  [--no-sound] [--resume] [--quiet] [--plan] [--render-only]
 //
 // Status 0 when the output is complete, 1 when it could not be made, 2 for
 // a refused option, 128 + the signal's number when interrupted (SIGINT,
@@ -62,7 +62,7 @@ struct Options {
     PlanRequest request;  // frame rate and the part of the show
     float scale = 1.0f;
     int quality = -1;
-    bool resume = false, quiet = false, plan = false, renderOnly = false;
+    bool resume = false, quiet = false, plan = false, renderOnly = false, noSound = false;
 };
 
 // Processor seconds of this process, and of the encoder once it has ended.
@@ -149,6 +149,8 @@ int main(int argc, char** argv) {
                  "frames A to B, A <= B (numbered from the start of the show; B past the show's\nend ends with it), for splitting the work");
     parser.integer("--quality", "CRF", 0, 51, &o.quality,
                    "H.264 constant rate factor: 0 best, 51 worst (default 18)");
+    parser.flag("--no-sound", &o.noSound,
+                "MP4 and Matroska: the picture alone, no sound stream (a render farm's part)");
     parser.flag("--resume", &o.resume, "PNG sequence: go on after the last frame written");
     parser.flag("--quiet", &o.quiet, "no progress and no summary");
     parser.flag("--plan", &o.plan, "print the frames, show times and samples asked for, and exit");
@@ -178,6 +180,8 @@ int main(int argc, char** argv) {
                              std::to_string(o.height + o.height % 2) + ")");
     if (o.quality >= 0 && (o.output.empty() || !usesFfmpeg(name.kind)))
         return parser.refuse("--quality is for .mp4 and .mkv outputs");
+    if (o.noSound && (o.output.empty() || !usesFfmpeg(name.kind)))
+        return parser.refuse("--no-sound is for .mp4 and .mkv outputs");
     if (o.resume && (o.output.empty() || name.kind != OutputKind::pngSequence))
         return parser.refuse("--resume is for PNG sequences (-o frames/%05d.png)");
     if (!sceneScaleFits(o.width, o.height, o.scale, &why)) return parser.refuse(why);
@@ -205,6 +209,7 @@ int main(int argc, char** argv) {
     out.firstFrame = plan.first;
     out.stop = &stopSignal;
     if (o.quality >= 0) out.quality = o.quality;
+    out.sound = !o.noSound;
     std::int64_t from = plan.first;
     if (o.resume) {
         if (!resumeFrom(out, plan.first, plan.last, &from, &why)) return fail(why);
@@ -219,7 +224,7 @@ int main(int argc, char** argv) {
             fail("resuming at frame " + std::to_string(from));
     }
     std::vector<std::uint8_t> sound;
-    if (!o.renderOnly && (usesFfmpeg(name.kind) || name.kind == OutputKind::wav) &&
+    if (!o.renderOnly && ((usesFfmpeg(name.kind) && !o.noSound) || name.kind == OutputKind::wav) &&
         !soundOfFrames(plan, ostrelContent.soundtrack, sizeof ostrelContent.soundtrack, sound,
                        &why))
         return fail(why);

@@ -200,7 +200,8 @@ bool openOutput(Output& out, std::vector<std::uint8_t> sound, std::string* error
         return false;
     }
     const Container container = kind == OutputKind::mp4 ? Container::mp4 : Container::matroska;
-    if (!startEncoder(out.encoder, ffmpeg, encoderArguments(container, out.quality, out.temp),
+    if (!startEncoder(out.encoder, ffmpeg,
+                      encoderArguments(container, out.quality, out.sound, out.temp),
                       std::move(sound), error) ||
         !writeText(out.encoder.video, y4mHeader(out))) {
         if (error->empty()) *error = std::string("encoder: ") + std::strerror(errno);

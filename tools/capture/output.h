@@ -56,6 +56,7 @@ struct Output {
     OutputName name;
     int width = 0, height = 0, fps = 0;
     int quality = 18;
+    bool sound = true;            // MP4 and Matroska: false writes the picture alone
     std::int64_t firstFrame = 0;  // the frame a PNG file name check is made with
     std::string temp;             // the file being written, until it is complete
     int stream = -1;              // YUV4MPEG2: standard output or ffmpeg's input
