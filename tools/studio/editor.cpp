@@ -588,6 +588,28 @@ bool interacting(const Editor& e, double now, double quiet) {
            e.gesture == Gesture::camera || cameraFlying(e.camera) || now - e.lastInput < quiet;
 }
 
+namespace {
+
+// One edit applied to every selected key as one step; the first refusal
+// takes the whole step back and says why.
+template <typename Edit>
+bool editSelection(Editor& e, const std::string& label, Edit edit) {
+    beginStep(*e.model, label);
+    for (const KeyRef& k : e.selection) {
+        std::string error;
+        if (!edit(k, &error)) {
+            cancelStep(*e.model);
+            refuse(e, error);
+            return false;
+        }
+    }
+    endStep(*e.model);
+    e.dirty = true;
+    return true;
+}
+
+}  // namespace
+
 bool typeValue(Editor& e, const std::string& text) {
     char* end = nullptr;
     const float value = std::strtof(text.c_str(), &end);
@@ -599,18 +621,10 @@ bool typeValue(Editor& e, const std::string& text) {
         refuse(e, "no key selected to set");
         return false;
     }
-    beginStep(*e.model, "set " + std::to_string(e.selection.size()) + " values");
-    for (const KeyRef& k : e.selection) {
-        std::string error;
-        if (!setValue(*e.model, k.track, k.row, value, &error)) {
-            cancelStep(*e.model);
-            refuse(e, error);
-            return false;
-        }
-    }
-    endStep(*e.model);
-    e.dirty = true;
-    return true;
+    return editSelection(e, "set " + std::to_string(e.selection.size()) + " values",
+                         [&](const KeyRef& k, std::string* error) {
+                             return setValue(*e.model, k.track, k.row, value, error);
+                         });
 }
 
 bool typeTweak(Editor& e, const std::string& name, const std::string& text) {
@@ -645,18 +659,10 @@ bool setSelectionInterpolation(Editor& e, std::int32_t type) {
         refuse(e, "no key selected");
         return false;
     }
-    beginStep(*e.model, std::string("interpolation ") + interpolationName(type));
-    for (const KeyRef& k : e.selection) {
-        std::string error;
-        if (!setInterpolation(*e.model, k.track, k.row, type, &error)) {
-            cancelStep(*e.model);
-            refuse(e, error);
-            return false;
-        }
-    }
-    endStep(*e.model);
-    e.dirty = true;
-    return true;
+    return editSelection(e, std::string("interpolation ") + interpolationName(type),
+                         [&](const KeyRef& k, std::string* error) {
+                             return setInterpolation(*e.model, k.track, k.row, type, error);
+                         });
 }
 
 void undoStep(Editor& e) {
