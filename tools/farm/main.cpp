@@ -560,16 +560,27 @@ int runCommandLine(int argc, char** argv) {
     return follow(m, work, *scheduler, o);
 }
 
-int statusCommandLine(int argc, char** argv) {
+// The one option of status and join: the work folder, made absolute; or
+// the parser's status where it answered (--help, a refusal).
+int workFolderOption(const char* name, const char* about, int argc, char** argv,
+                     std::string* work) {
     std::string dir;
-    OptionParser parser("ostrel-farm status", "--dir WORK",
-                        "Says how far a farm capture is, from its manifest and the records its "
-                        "tasks wrote.");
+    OptionParser parser(name, "--dir WORK", about);
     parser.text("--dir", "WORK", &dir, "the work folder (required)");
     const int status = parser.parse(argc, argv);
     if (status >= 0) return status;
     if (dir.empty()) return parser.refuse("the option --dir WORK is required (see --help)");
-    const std::string work = absolutePath(dir);
+    *work = absolutePath(dir);
+    return -1;
+}
+
+int statusCommandLine(int argc, char** argv) {
+    std::string work;
+    const int status = workFolderOption("ostrel-farm status",
+                                        "Says how far a farm capture is, from its manifest and "
+                                        "the records its tasks wrote.",
+                                        argc, argv, &work);
+    if (status >= 0) return status;
     Manifest m;
     std::string why;
     if (!loadManifest(work, m, &why)) return fail(why);
@@ -618,15 +629,12 @@ int statusCommandLine(int argc, char** argv) {
 }
 
 int joinCommandLine(int argc, char** argv) {
-    std::string dir;
-    OptionParser parser("ostrel-farm join", "--dir WORK",
-                        "Checks the parts of a farm capture whose tasks have ended, joins them "
-                        "with the sound and checks the output.");
-    parser.text("--dir", "WORK", &dir, "the work folder (required)");
-    const int status = parser.parse(argc, argv);
+    std::string work;
+    const int status = workFolderOption("ostrel-farm join",
+                                        "Checks the parts of a farm capture whose tasks have "
+                                        "ended, joins them with the sound and checks the output.",
+                                        argc, argv, &work);
     if (status >= 0) return status;
-    if (dir.empty()) return parser.refuse("the option --dir WORK is required (see --help)");
-    const std::string work = absolutePath(dir);
     Manifest m;
     std::string why;
     if (!loadManifest(work, m, &why) || !lockFolder(work, &why)) return fail(why);
