@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "tools/common/options.h"
+#include "tools/common/progress.h"
 
 namespace {
 
@@ -48,16 +49,6 @@ bool planValue(const std::string& text, const char* key, std::string* value) {
     *value = text.substr(at + head.size(),
                          end == std::string::npos ? std::string::npos : end - at - head.size());
     return true;
-}
-
-std::string clock(double seconds) {
-    const long s = std::lround(seconds < 0 ? 0 : seconds);
-    char text[32];
-    if (s >= 3600)
-        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-    else
-        std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-    return text;
 }
 
 }  // namespace
@@ -347,6 +338,6 @@ std::string progressLine(const FarmCounts& c, std::int64_t framesThisRun, double
             (c.queued > 0 ? std::to_string(c.queued) + " queued, " : "") +
             std::to_string(c.failed) + " failed, ";
     const double rate = seconds > 0 ? double(framesThisRun) / seconds : 0.0;
-    line += rate > 0 ? clock(double(c.frames - c.framesDone) / rate) + " left" : "? left";
+    line += rate > 0 ? clockText(double(c.frames - c.framesDone) / rate) + " left" : "? left";
     return line;
 }
