@@ -14,6 +14,7 @@
 #include "host/moment.h"
 #include "tests/support/source_copy.h"
 #include "tools/studio/editor.h"
+#include "tools/studio/input_clock.h"
 #include "tools/studio/journal.h"
 
 using namespace studio;
@@ -360,10 +361,36 @@ TEST(StudioEditing, InsertDeleteCopyPasteAndInterpolationAreOneStepEach) {
     d.key(SDLK_1);
     for (const KeyRef& k : d.editor.selection)
         for (const SourceKey& key : d.model.keys[k.track])
-            if (key.row == k.row) EXPECT_EQ(key.type, Step);
+            if (key.row == k.row) {
+                EXPECT_EQ(key.type, Step);
+            }
     d.key(SDLK_DELETE);
     EXPECT_FALSE(has(d.rows(camPosY), row + 48));
     EXPECT_EQ(d.model.done.size(), 4u);  // insert, paste, interpolation, delete
     for (int i = 0; i < 4; ++i) d.key(SDLK_z, KMOD_LCTRL);
     EXPECT_FALSE(modelChanged(d.model));
+}
+
+// An input's wait counts from when it was made: the X server's time of it
+// (32 bits of milliseconds, wrapping) on the studio's clock.
+TEST(StudioEditing, AnInputWaitsFromWhenItWasMadeNotFromItsReading) {
+    EXPECT_DOUBLE_EQ(sentAt(0xFFFFFFF0u, 5000.0, 0x100000010ull), 5000.0 - 32);
+    EXPECT_DOUBLE_EQ(sentAt(700, 9000.0, 1000), 8700.0);
+    EXPECT_LT(sentAt(1200, 9000.0, 1000), 0) << "a time ahead of the clock is of another clock";
+    EXPECT_LT(sentAt(1000, 90000.0, 90000), 0) << "older than a minute";
+
+    Desk d;
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = SDLK_RIGHT;
+    InputState in;
+    in.now = 5000;
+    in.sentAt = 4700;
+    handleEvent(d.editor, e, in);
+    EXPECT_DOUBLE_EQ(d.editor.inputWaiting, 4700.0);
+    // Read later, before its picture: the wait still starts at the first.
+    in.now = 5100;
+    in.sentAt = -1;
+    handleEvent(d.editor, e, in);
+    EXPECT_DOUBLE_EQ(d.editor.inputWaiting, 4700.0);
 }

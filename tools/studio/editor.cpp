@@ -42,7 +42,7 @@ void seekTo(Editor& e, std::int32_t time) {
 void changed(Editor& e, double now) {
     e.dirty = true;
     e.lastInput = now;
-    if (e.inputWaiting < 0) e.inputWaiting = now;
+    if (e.inputWaiting < 0) e.inputWaiting = e.eventSentAt >= 0 ? std::min(now, e.eventSentAt) : now;
 }
 
 const SourceKey* keyAt(const Editor& e, Track track, std::int32_t row) {
@@ -535,6 +535,7 @@ void layoutTimeline(Editor& e, int width, int height) {
 }
 
 void handleEvent(Editor& e, const SDL_Event& ev, const InputState& in) {
+    e.eventSentAt = in.sentAt;
     switch (ev.type) {
         case SDL_QUIT:
             if (modelChanged(*e.model)) e.askingQuit = true; else e.quit = true;

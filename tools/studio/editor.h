@@ -69,6 +69,7 @@ enum class Gesture { none, scrub, moveKeys, box, pan, camera };
 // What the window's input was, beside the event.
 struct InputState {
     double now = 0;             // clock, milliseconds
+    double sentAt = -1;         // when the input was made, on that clock, if known
     std::uint16_t mods = 0;     // SDL's KMOD_ bits held
     bool keyboardTaken = false;  // a text field has the keys
     bool pointerTaken = false;   // the pointer is over a panel
@@ -113,6 +114,7 @@ struct Editor {
     float sceneScale = 1.0f;
     double lastInput = -1e9;   // clock of the last input that changed the picture
     double inputWaiting = -1;  // the first input not yet in a picture, or -1
+    double eventSentAt = -1;   // when the event being handled was made, if known
     bool seekByKey = false;    // that input was a seek by a key
     std::string message;       // the last refusal or notice, for the window
     double messageAt = 0;

@@ -58,6 +58,7 @@
 #include "tools/studio/camera.h"
 #include "tools/studio/editor.h"
 #include "tools/studio/hud.h"
+#include "tools/studio/input_clock.h"
 #include "tools/studio/journal.h"
 #include "tools/studio/panels.h"
 #include "tools/studio/reload.h"
@@ -104,6 +105,7 @@ using BlitFunction = void(OSTREL_GLAPI*)(GLint, GLint, GLint, GLint, GLint, GLin
 // the studio's copy of the table is changed.
 struct Banding {
     bool on = false, abandoned = false;
+    int bands = 0;  // of the last banded draw call, drawn
     void(OSTREL_GLAPI* draw)(GLenum, GLint, GLsizei) = nullptr;
     void(OSTREL_GLAPI* scissor)(GLint, GLint, GLsizei, GLsizei) = nullptr;
     void(OSTREL_GLAPI* enable)(GLenum) = nullptr;
@@ -142,6 +144,7 @@ void OSTREL_GLAPI bandedDraw(GLenum mode, GLint first, GLsizei count) {
         banding.scissor(viewport[0], y0, viewport[2], y1 - y0);
         banding.draw(mode, first, count);
         banding.finish();
+        banding.bands = b + 1;
         banding.abandoned = inputWaiting();
     }
     banding.disable(scissorTest);
@@ -242,11 +245,16 @@ struct App {
     double lastUiAt = 0.0, frameMilliseconds = 0.0, fps = 0.0;
     std::vector<double> frameTimes;  // when the last pictures were presented
     double latency = -1.0;           // input to picture, the last one
+    const char* measuredFrom = "the studio's reading of the input";
     std::vector<double> gestureLatencies;
     std::vector<double> seekLatencies;  // every seek by a key, for the summary at the end
     double picturesMs = 0.0, presentsMs = 0.0;  // during the gesture
     int pictures = 0, presents = 0;
     Gesture lastGesture = Gesture::none;
+    // The bands of the full picture given up for the input being read
+    // (0: none); a drag that begins with it began while a full picture
+    // was being drawn.
+    int givenUp = 0, dragBeganAfter = 0;
     std::string title;
     bool banded = false;  // full pictures drawn in bands (GL on the processor)
     int lowStep = 0;      // index into lowDivisors
@@ -503,6 +511,7 @@ bool drawPicture(App& app, std::int32_t time, double now, bool full) {
     banding.on = false;
     swapPicture(app, p);
     if (banding.abandoned) {  // input came: it gets a picture first
+        app.givenUp = banding.bands;
         app.pictureFull = false;
         return false;
     }
@@ -606,10 +615,11 @@ void seeksSummary(App& app) {
     std::vector<double>& l = app.seekLatencies;
     if (l.empty()) return;
     std::sort(l.begin(), l.end());
-    char line[160];
+    char line[240];
     std::snprintf(line, sizeof line,
-                  "seeks by key: %zu pictures, input to picture median %.0f ms, worst %.0f ms",
-                  l.size(), l[l.size() / 2], l.back());
+                  "seeks by key: %zu pictures, input to picture median %.0f ms, worst %.0f ms "
+                  "(from %s)",
+                  l.size(), l[l.size() / 2], l.back(), app.measuredFrom);
     say(line);
 }
 
@@ -618,15 +628,21 @@ void gestureEnded(App& app) {
     std::vector<double>& l = app.gestureLatencies;
     if (l.size() >= 2) {
         std::sort(l.begin(), l.end());
-        char line[200];
+        char line[320];
         std::snprintf(line, sizeof line,
                       "drag: %zu pictures, input to picture median %.0f ms, worst %.0f ms "
-                      "(a picture %.0f ms, the panels over it %.0f ms, on average)",
-                      l.size(), l[l.size() / 2], l.back(),
+                      "(from %s; a picture %.0f ms, the panels over it %.0f ms, on average)",
+                      l.size(), l[l.size() / 2], l.back(), app.measuredFrom,
                       app.picturesMs / std::max(1, app.pictures),
                       app.presentsMs / std::max(1, app.presents));
-        say(line);
+        std::string said = line;
+        if (app.dragBeganAfter > 0)
+            said += "; it began while a full picture was being drawn, given up for it after "
+                    "band " + std::to_string(app.dragBeganAfter) + " of " +
+                    std::to_string(bandCount) + " of one of its passes";
+        say(said);
     }
+    app.dragBeganAfter = 0;
     l.clear();
     app.picturesMs = app.presentsMs = 0.0;
     app.pictures = app.presents = 0;
@@ -644,6 +660,8 @@ bool openWindow(App& app, std::string* error) {
         *error = "window: no display to open a window on (is DISPLAY set?)";
         return false;
     }
+    // Times from the input itself, not from its reading, where X gives them.
+    if (watchInputTimes()) app.measuredFrom = "the X server's time of the input";
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 4);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
@@ -784,16 +802,26 @@ int run(App& app) {
     remakeTargets(app);
 
     std::uint16_t mods = 0;
+    // The X server's time of the input the next event comes from, or -1.
+    double sent = -1.0;
     while (true) {
         SDL_Event event;
         const ImGuiIO& io = ImGui::GetIO();
         while (SDL_PollEvent(&event)) {
+            std::uint32_t server = 0;
+            if (serverTime(event, &server)) {
+                sent = sentAt(server, readClock(), monotonicMilliseconds());
+                continue;
+            }
+            if (event.type == SDL_SYSWMEVENT) continue;
             ImGui_ImplSDL2_ProcessEvent(&event);
             // The modifiers as the keys so far left them (SDL_GetModState
             // is the state after every event waiting, not at this one).
             if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) mods = event.key.keysym.mod;
             InputState in;
             in.now = readClock();
+            in.sentAt = sent;
+            sent = -1.0;
             in.mods = mods;
             in.keyboardTaken = io.WantTextInput;
             in.pointerTaken = io.WantCaptureMouse;
@@ -842,6 +870,9 @@ int run(App& app) {
             say("the show ended at " + clockText(time) + ": paused (Space plays it again)");
         tickEditor(e, now);
         if (app.lastGesture != Gesture::none && e.gesture == Gesture::none) gestureEnded(app);
+        if (app.lastGesture == Gesture::none && e.gesture != Gesture::none)
+            app.dragBeganAfter = app.givenUp;
+        app.givenUp = 0;  // the events it was given up for are read
         app.lastGesture = e.gesture;
         if (app.width <= 0 || app.height <= 0) {
             SDL_WaitEventTimeout(nullptr, 20);
