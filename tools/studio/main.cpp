@@ -59,6 +59,7 @@
 #include "tools/studio/editor.h"
 #include "tools/studio/hud.h"
 #include "tools/studio/input_clock.h"
+#include "tools/studio/pictures.h"
 #include "tools/studio/journal.h"
 #include "tools/studio/panels.h"
 #include "tools/studio/reload.h"
@@ -84,38 +85,11 @@ constexpr std::int32_t longestShow = 3600000;
 // writes, or a write and a rename).
 constexpr double settleMilliseconds = 50.0;
 constexpr double framePeriod = 1000.0 / 60.0;
-// The picture while the user interacts: a fraction of the window each way,
-// 1/4 to start with, smaller while its pictures take longer than the aim
-// (the processor is shared), larger again when they are quick.
-constexpr int lowDivisors[] = {4, 6, 8, 12, 16};
-constexpr double lowAim = 120.0;  // ms a low picture may take
-
 constexpr GLenum readFramebuffer = 0x8CA8, drawFramebuffer = 0x8CA9;
 constexpr GLbitfield colourBufferBit = 0x00004000;
 constexpr GLenum linearFilter = 0x2601;
 using BlitFunction = void(OSTREL_GLAPI*)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint,
                                          GLbitfield, GLenum);
-
-// A full picture takes seconds where GL runs on the processor, and GL
-// cannot be stopped once asked. So while the studio draws a full picture,
-// every pass is drawn in bands (a scissor each), finished band by band,
-// and the picture is given up as soon as input waits that wants a new
-// one: a drag that begins meanwhile waits for one band, not a frame. The
-// show's passes all draw through glDrawArrays of the moment's table; only
-// the studio's copy of the table is changed.
-struct Banding {
-    bool on = false, abandoned = false;
-    int bands = 0;  // of the last banded draw call, drawn
-    void(OSTREL_GLAPI* draw)(GLenum, GLint, GLsizei) = nullptr;
-    void(OSTREL_GLAPI* scissor)(GLint, GLint, GLsizei, GLsizei) = nullptr;
-    void(OSTREL_GLAPI* enable)(GLenum) = nullptr;
-    void(OSTREL_GLAPI* disable)(GLenum) = nullptr;
-    void(OSTREL_GLAPI* finish)() = nullptr;
-    void(OSTREL_GLAPI* getIntegerv)(GLenum, GLint*) = nullptr;
-};
-Banding banding;
-constexpr int bandCount = 16;
-constexpr GLenum scissorTest = 0x0C11, viewportQuery = 0x0BA2;
 
 // Input that asks for a new picture: a key, a button, the wheel, or the
 // pointer moved with a button held.
@@ -131,37 +105,6 @@ bool inputWaiting() {
     }
     return false;
 }
-
-void OSTREL_GLAPI bandedDraw(GLenum mode, GLint first, GLsizei count) {
-    if (!banding.on) return banding.draw(mode, first, count);
-    if (banding.abandoned) return;
-    GLint viewport[4] = {0, 0, 0, 0};
-    banding.getIntegerv(viewportQuery, viewport);
-    banding.enable(scissorTest);
-    for (int b = 0; b < bandCount && !banding.abandoned; ++b) {
-        const GLint y0 = viewport[1] + viewport[3] * b / bandCount;
-        const GLint y1 = viewport[1] + viewport[3] * (b + 1) / bandCount;
-        banding.scissor(viewport[0], y0, viewport[2], y1 - y0);
-        banding.draw(mode, first, count);
-        banding.finish();
-        banding.bands = b + 1;
-        banding.abandoned = inputWaiting();
-    }
-    banding.disable(scissorTest);
-}
-
-bool startBanding(GlFunctions& gl) {
-    banding.draw = gl.glDrawArrays;
-    banding.scissor = reinterpret_cast<decltype(banding.scissor)>(SDL_GL_GetProcAddress("glScissor"));
-    banding.enable = reinterpret_cast<decltype(banding.enable)>(SDL_GL_GetProcAddress("glEnable"));
-    banding.disable = reinterpret_cast<decltype(banding.disable)>(SDL_GL_GetProcAddress("glDisable"));
-    banding.finish = reinterpret_cast<decltype(banding.finish)>(SDL_GL_GetProcAddress("glFinish"));
-    banding.getIntegerv = gl.glGetIntegerv;
-    if (!banding.scissor || !banding.enable || !banding.disable || !banding.finish) return false;
-    gl.glDrawArrays = bandedDraw;
-    return true;
-}
-
 
 struct Options {
     std::string source = OSTREL_SOURCE_DIR;
@@ -207,14 +150,6 @@ std::int32_t showEnd(const ShowTracks& tracks, std::int32_t soundtrackLength) {
     return last < 0 ? soundtrackLength : last;
 }
 
-// One size of picture: the four render targets of the frame graph at that
-// size and the output the last pass draws into, blitted to the window.
-struct Picture {
-    RenderTarget scene{}, bloom{}, bloomSwap{}, dof{}, output{};
-    GLint sceneWidth = 0, sceneHeight = 0;
-    int width = 0, height = 0;
-};
-
 struct App {
     Options options;
     SDL_Window* window = nullptr;
@@ -234,15 +169,12 @@ struct App {
     std::int32_t soundtrackLength = 0;
     std::vector<std::uint8_t> sceneKeys;  // the `scene` track the cuts and end are from
     std::uint64_t revisionShown = ~0ull;
-    std::vector<SourceTweak> tweaksShown;
     std::vector<int> conflicts;       // model files changed on disk under unsaved edits
     std::map<int, std::string> fileErrors;  // model files whose saved text does not read
     bool showTweaks = false;
-    Picture full, low;
-    bool pictureFull = false;  // the picture shown is the full one
+    Pictures shown;  // the full picture and the low one
     int width = 0, height = 0;
-    std::int32_t lastDrawn = -1;
-    double lastUiAt = 0.0, frameMilliseconds = 0.0, fps = 0.0;
+    double lastUiAt = 0.0, fps = 0.0;
     std::vector<double> frameTimes;  // when the last pictures were presented
     double latency = -1.0;           // input to picture, the last one
     const char* measuredFrom = "the studio's reading of the input";
@@ -251,13 +183,10 @@ struct App {
     double picturesMs = 0.0, presentsMs = 0.0;  // during the gesture
     int pictures = 0, presents = 0;
     Gesture lastGesture = Gesture::none;
-    // The bands of the full picture given up for the input being read
-    // (0: none); a drag that begins with it began while a full picture
-    // was being drawn.
-    int givenUp = 0, dragBeganAfter = 0;
+    // A drag that began while a full picture was being drawn: the bands
+    // of it drawn when it was given up for the drag (0: none).
+    int dragBeganAfter = 0;
     std::string title;
-    bool banded = false;  // full pictures drawn in bands (GL on the processor)
-    int lowStep = 0;      // index into lowDivisors
     std::int32_t endSaid = -1;
 };
 
@@ -284,59 +213,13 @@ void applyReload(App& app, const Reload& reload, bool start = false) {
     app.editor.dirty = true;
 }
 
-void releasePicture(App& app, Picture& p) {
-    for (RenderTarget* t : {&p.scene, &p.bloom, &p.bloomSwap, &p.dof, &p.output})
-        releaseTarget(app.studio.release, *t);
-}
-
-// Puts a picture's targets and size in the moment's place (and back).
-void swapPicture(App& app, Picture& p) {
-    RenderResources& r = app.moment.resources;
-    std::swap(r.sceneTarget, p.scene);
-    std::swap(r.bloomTarget, p.bloom);
-    std::swap(r.bloomSwapTarget, p.bloomSwap);
-    std::swap(r.dofTarget, p.dof);
-    std::swap(r.sceneWidth, p.sceneWidth);
-    std::swap(r.sceneHeight, p.sceneHeight);
-    EmbeddedContent& c = *app.moment.content;
-    float w = float(p.width), h = float(p.height);
-    std::swap(c.renderWidth, w);
-    std::swap(c.renderHeight, h);
-    p.width = int(w);
-    p.height = int(h);
-}
-
-bool makePicture(App& app, Picture& p, int width, int height, std::string* error) {
-    releasePicture(app, p);
-    EmbeddedContent& c = *app.moment.content;
-    const float oldWidth = c.renderWidth, oldHeight = c.renderHeight;
-    c.renderWidth = float(width);
-    c.renderHeight = float(height);
-    RenderResources made = app.moment.resources;
-    const bool ok = createRenderTargets(app.gl, c, app.editor.sceneScale, made, error);
-    c.renderWidth = oldWidth;
-    c.renderHeight = oldHeight;
-    p.scene = made.sceneTarget;
-    p.bloom = made.bloomTarget;
-    p.bloomSwap = made.bloomSwapTarget;
-    p.dof = made.dofTarget;
-    p.sceneWidth = made.sceneWidth;
-    p.sceneHeight = made.sceneHeight;
-    p.width = width;
-    p.height = height;
-    p.output = createRenderTarget(app.gl, width, height, GL_FLOAT, 1);
-    return ok;
-}
-
 // A new window size or scene scale: new pictures (the old ones go back).
 void remakeTargets(App& app) {
     SDL_GL_GetDrawableSize(app.window, &app.width, &app.height);
     if (app.width <= 0 || app.height <= 0) return;
     std::string error;
-    if (!makePicture(app, app.full, app.width, app.height, &error) ||
-        !makePicture(app, app.low, std::max(1, app.width / lowDivisors[app.lowStep]),
-                     std::max(1, app.height / lowDivisors[app.lowStep]), &error))
-        warn(error);
+    app.shown.sceneScale = app.editor.sceneScale;
+    if (!makePictures(app.shown, app.moment, app.width, app.height, &error)) warn(error);
     layoutTimeline(app.editor, app.width, app.height);
     app.editor.dirty = true;
 }
@@ -347,15 +230,7 @@ void followModel(App& app) {
     EditModel& m = app.model;
     if (m.revision == app.revisionShown) return;
     app.revisionShown = m.revision;
-    app.moment.tracks = modelTracks(m);
-    bool tweaksChanged = m.tweaks.size() != app.tweaksShown.size();
-    for (std::size_t i = 0; !tweaksChanged && i < m.tweaks.size(); ++i)
-        tweaksChanged = m.tweaks[i].name != app.tweaksShown[i].name ||
-                        m.tweaks[i].value != app.tweaksShown[i].value;
-    if (tweaksChanged) {
-        applyTweaks(app.studio, m.tweaks);
-        app.tweaksShown = m.tweaks;
-    }
+    showModel(app.studio, m);
     if (modelKeyData(m, scene) != app.sceneKeys) {
         app.sceneKeys = modelKeyData(m, scene);
         app.editor.transport.cuts = cutTimes(app.moment.tracks.tracks[scene]);
@@ -492,45 +367,17 @@ void follow(App& app, double now) {
 // False when a full picture was given up for input.
 bool drawPicture(App& app, std::int32_t time, double now, bool full) {
     Editor& e = app.editor;
-    const double start = readClock();
     FrameValues frame = frameValuesAt(app.moment.tracks.tracks, time);
     setMuted(e.transport, frame.end.stopSoundtrack);
     if (e.camera.on) {
         flyCamera(e.camera, now, (SDL_GetModState() & KMOD_SHIFT) != 0);
         applyCamera(e.camera, frame.tracks);
     }
-    Picture& p = full ? app.full : app.low;
-    swapPicture(app, p);
-    app.moment.resources.outputFramebuffer = p.output.framebuffer;
-    // The shaders see the clock of the frame before, as in the show; after
-    // a jump, the frame's own.
-    const bool onward = app.lastDrawn >= 0 && time >= app.lastDrawn && time - app.lastDrawn < 250;
-    banding.on = full && app.banded;
-    banding.abandoned = false;
-    drawMoment(app.moment, frame.tracks, time, onward ? app.lastDrawn : time);
-    banding.on = false;
-    swapPicture(app, p);
-    if (banding.abandoned) {  // input came: it gets a picture first
-        app.givenUp = banding.bands;
-        app.pictureFull = false;
-        return false;
-    }
-    app.frameMilliseconds = readClock() - start;
-    app.lastDrawn = time;
-    app.pictureFull = full;
-    e.dirty = false;
-    if (!full) {
-        const int last = int(sizeof lowDivisors / sizeof lowDivisors[0]) - 1;
-        const int was = app.lowStep;
-        if (app.frameMilliseconds > lowAim && app.lowStep < last) ++app.lowStep;
-        if (app.frameMilliseconds < lowAim * 0.3 && app.lowStep > 0) --app.lowStep;
-        std::string error;
-        if (app.lowStep != was &&
-            !makePicture(app, app.low, std::max(1, app.width / lowDivisors[app.lowStep]),
-                         std::max(1, app.height / lowDivisors[app.lowStep]), &error))
-            warn(error);
-    }
-    return true;
+    std::string error;
+    const bool drew = studio::drawPicture(app.shown, app.moment, frame.tracks, time, full, &error);
+    if (!error.empty()) warn(error);
+    if (drew) e.dirty = false;
+    return drew;
 }
 
 std::string headsUpText(App& app, std::int32_t time) {
@@ -539,7 +386,7 @@ std::string headsUpText(App& app, std::int32_t time) {
     h.time = time;
     h.row = std::int32_t(std::floor(rowAt(time)));
     h.scene = float(getTrackValue(app.moment.tracks.tracks[scene], h.row));
-    h.frameMilliseconds = app.frameMilliseconds;
+    h.frameMilliseconds = app.shown.milliseconds;
     h.framesPerSecond = app.fps;
     h.loopA = e.transport.loopA;
     h.loopB = e.transport.loopB;
@@ -549,7 +396,7 @@ std::string headsUpText(App& app, std::int32_t time) {
     h.sceneScale = e.sceneScale;
     std::string line = headsUpLine(h);
     if (app.latency >= 0) line += "  input>picture " + std::to_string(int(app.latency)) + " ms";
-    if (!app.pictureFull) line += "  low-res";
+    if (!app.shown.shownFull) line += "  low-res";
     return line;
 }
 
@@ -579,7 +426,7 @@ void present(App& app, std::int32_t time, double now) {
                      "took the file's");
     }
 
-    const Picture& p = app.pictureFull ? app.full : app.low;
+    const Picture& p = shownPicture(app.shown);
     app.gl.glBindFramebuffer(readFramebuffer, p.output.framebuffer);
     app.gl.glBindFramebuffer(drawFramebuffer, 0);
     app.blit(0, 0, p.width, p.height, 0, 0, app.width, app.height, colourBufferBit,
@@ -639,7 +486,7 @@ void gestureEnded(App& app) {
         if (app.dragBeganAfter > 0)
             said += "; it began while a full picture was being drawn, given up for it after "
                     "band " + std::to_string(app.dragBeganAfter) + " of " +
-                    std::to_string(bandCount) + " of one of its passes";
+                    std::to_string(pictureBands) + " of one of its passes";
         say(said);
     }
     app.dragBeganAfter = 0;
@@ -726,7 +573,7 @@ int run(App& app) {
             SDL_GL_GetProcAddress("glGetString")))
         renderer = reinterpret_cast<const char*>(getString(0x1F01));
     if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe")))
-        app.banded = startBanding(app.moment.gl);
+        startBanding(app.moment.gl, lookupGl, nullptr, inputWaiting);
     const std::string builtScore(ostrelBuiltScore, std::size_t(ostrelBuiltScoreEnd - ostrelBuiltScore));
     if (!startStudio(app.studio, app.moment, app.options.source, builtScore, lookupGl, nullptr,
                      &error)) {
@@ -738,6 +585,7 @@ int run(App& app) {
     for (RenderTarget* target : {&r.sceneTarget, &r.bloomSwapTarget, &r.bloomTarget, &r.dofTarget,
                                  &app.moment.output})
         releaseTarget(app.studio.release, *target);
+    app.shown.release = app.studio.release;
 
     // Watched before the first reading, which can take seconds of program
     // builds: a save meanwhile is seen once it is done.
@@ -871,8 +719,8 @@ int run(App& app) {
         tickEditor(e, now);
         if (app.lastGesture != Gesture::none && e.gesture == Gesture::none) gestureEnded(app);
         if (app.lastGesture == Gesture::none && e.gesture != Gesture::none)
-            app.dragBeganAfter = app.givenUp;
-        app.givenUp = 0;  // the events it was given up for are read
+            app.dragBeganAfter = app.shown.givenUp;
+        app.shown.givenUp = 0;  // the events it was given up for are read
         app.lastGesture = e.gesture;
         if (app.width <= 0 || app.height <= 0) {
             SDL_WaitEventTimeout(nullptr, 20);
@@ -881,11 +729,11 @@ int run(App& app) {
         // A new picture when anything changed: small while the user is at
         // it, then the full one.
         const bool busy = interacting(e, now);
-        const bool changed = e.dirty || cameraFlying(e.camera) || time != app.lastDrawn;
+        const bool changed = e.dirty || cameraFlying(e.camera) || time != app.shown.lastDrawn;
         bool drew = false;
-        if (changed || (!busy && !app.pictureFull)) drew = drawPicture(app, time, now, !busy);
+        if (changed || (!busy && !app.shown.shownFull)) drew = drawPicture(app, time, now, !busy);
         if (drew && e.gesture != Gesture::none) {
-            app.picturesMs += app.frameMilliseconds;
+            app.picturesMs += app.shown.milliseconds;
             ++app.pictures;
         }
         if (drew || now - app.lastUiAt >= framePeriod) {

@@ -315,6 +315,11 @@ bool applyTweaks(Studio& s, const std::vector<SourceTweak>& tweaks) {
     return true;
 }
 
+void showModel(Studio& s, const EditModel& m) {
+    s.moment->tracks = modelTracks(m);
+    applyTweaks(s, m.tweaks);
+}
+
 bool loadReleaseFunctions(ReleaseFunctions& r, GlLookup lookup, void* context) {
     r.deleteShader = reinterpret_cast<decltype(r.deleteShader)>(lookup("glDeleteShader", context));
     r.getAttachedShaders = reinterpret_cast<decltype(r.getAttachedShaders)>(

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "content/builder/assets.h"
+#include "content/edit/model.h"
 #include "content/score/score.h"
 #include "host/moment.h"
 #include "tools/studio/sources.h"
@@ -101,6 +102,10 @@ Reload reloadFiles(Studio& studio, const std::vector<std::string>& paths);
 // The tweak entries packed and placed as a reload places the tweak file's.
 // False, with the reason in the errors, when the packed blob does not parse.
 bool applyTweaks(Studio& studio, const std::vector<SourceTweak>& tweaks);
+
+// What is drawn is the edit model's: its tracks as the show evaluates them
+// and its tweaks, placed as above.
+void showModel(Studio& studio, const EditModel& model);
 
 // What is wrong now, each message once, in the order of the sources.
 std::vector<std::string> errors(const Studio& studio);
