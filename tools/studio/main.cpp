@@ -186,6 +186,7 @@ struct App {
     // A drag that began while a full picture was being drawn: the bands
     // of it drawn when it was given up for the drag (0: none).
     int dragBeganAfter = 0;
+    int seeksDuringFull = 0;  // seeks by key that came while a full picture was drawn
     std::string title;
     std::int32_t endSaid = -1;
 };
@@ -465,8 +466,8 @@ void seeksSummary(App& app) {
     char line[240];
     std::snprintf(line, sizeof line,
                   "seeks by key: %zu pictures, input to picture median %.0f ms, worst %.0f ms "
-                  "(from %s)",
-                  l.size(), l[l.size() / 2], l.back(), app.measuredFrom);
+                  "(from %s; %d came while a full picture was being drawn)",
+                  l.size(), l[l.size() / 2], l.back(), app.measuredFrom, app.seeksDuringFull);
     say(line);
 }
 
@@ -720,6 +721,7 @@ int run(App& app) {
         if (app.lastGesture != Gesture::none && e.gesture == Gesture::none) gestureEnded(app);
         if (app.lastGesture == Gesture::none && e.gesture != Gesture::none)
             app.dragBeganAfter = app.shown.givenUp;
+        if (e.seekByKey && app.shown.givenUp > 0) ++app.seeksDuringFull;
         app.shown.givenUp = 0;  // the events it was given up for are read
         app.lastGesture = e.gesture;
         if (app.width <= 0 || app.height <= 0) {
