@@ -85,6 +85,11 @@ constexpr std::int32_t longestShow = 3600000;
 // writes, or a write and a rename).
 constexpr double settleMilliseconds = 50.0;
 constexpr double framePeriod = 1000.0 / 60.0;
+// With nothing drawn and no input, the panels are drawn this often (a
+// text field's cursor blinks, a message comes); after input, for a few
+// frames at the frame rate (the interface settles a frame after a click).
+constexpr double idlePeriod = 250.0;
+constexpr int framesAfterInput = 4;
 constexpr GLenum readFramebuffer = 0x8CA8, drawFramebuffer = 0x8CA9;
 constexpr GLbitfield colourBufferBit = 0x00004000;
 constexpr GLenum linearFilter = 0x2601;
@@ -175,6 +180,7 @@ struct App {
     Pictures shown;  // the full picture and the low one
     int width = 0, height = 0;
     double lastUiAt = 0.0, fps = 0.0;
+    int uiFramesOwed = 0;  // panels to draw at the frame rate, after input
     std::vector<double> frameTimes;  // when the last pictures were presented
     double latency = -1.0;           // input to picture, the last one
     const char* measuredFrom = "the studio's reading of the input";
@@ -663,6 +669,7 @@ int run(App& app) {
                 continue;
             }
             if (event.type == SDL_SYSWMEVENT) continue;
+            app.uiFramesOwed = framesAfterInput;
             ImGui_ImplSDL2_ProcessEvent(&event);
             // The modifiers as the keys so far left them (SDL_GetModState
             // is the state after every event waiting, not at this one).
@@ -738,7 +745,9 @@ int run(App& app) {
             app.picturesMs += app.shown.milliseconds;
             ++app.pictures;
         }
-        if (drew || now - app.lastUiAt >= framePeriod) {
+        const double period = app.uiFramesOwed > 0 ? framePeriod : idlePeriod;
+        if (drew || now - app.lastUiAt >= period) {
+            if (app.uiFramesOwed > 0) --app.uiFramesOwed;
             const double before = readClock();
             present(app, time, now);
             if (e.gesture != Gesture::none) {
