@@ -31,9 +31,9 @@ std::string captureProgram() {
 // A fresh folder with a stand-in ffmpeg in bin/ running `script` (sh, with
 // $out the file it was asked to write, "file:" taken off).
 std::string faultFolder(const char* name, const std::string& script = "") {
-    const std::string dir = ::testing::TempDir() + "ostrel-capture-faults-" + name;
+    const std::string dir = freshFolder(std::string("ostrel-capture-faults-") + name);
     std::string ignored;
-    runCommand("rm -rf '" + dir + "' && mkdir -p '" + dir + "/bin'", ignored);
+    runCommand("mkdir -p '" + dir + "/bin'", ignored);
     if (!script.empty()) {
         std::ofstream(dir + "/bin/ffmpeg")
             << "#!/bin/sh\nfor a; do out=${a#file:}; done\n" << script << "\n";

@@ -24,10 +24,7 @@ const std::string capture = OSTREL_CAPTURE;
 
 // A fresh folder of the test's own.
 std::string folder(const char* name) {
-    const std::string dir = ::testing::TempDir() + "ostrel-capture-" + name;
-    std::string ignored;
-    runCommand("rm -rf '" + dir + "' && mkdir -p '" + dir + "'", ignored);
-    return dir;
+    return freshFolder(std::string("ostrel-capture-") + name);
 }
 
 int run(const std::string& command, std::string* output = nullptr) {

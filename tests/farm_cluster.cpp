@@ -35,10 +35,7 @@ const std::string clusterDir = OSTREL_SLURM_DIR;
 const std::string settings = "--size 32x18 --fps 6 --quality 0";
 
 std::string folder(const std::string& name) {
-    const std::string dir = ::testing::TempDir() + "ostrel-farm-" + name;
-    std::string ignored;
-    runCommand("rm -rf '" + dir + "' && mkdir -p '" + dir + "'", ignored);
-    return dir;
+    return freshFolder("ostrel-farm-" + name);
 }
 
 std::string output(const std::string& command) {

@@ -188,9 +188,9 @@ TEST(FarmPlan, ChecksFindTheFrameOutOfPlaceAndItsPart) {
 // The task script as the schedulers run it, with a stand-in capture that
 // writes its arguments and exits with the status asked for.
 TEST(FarmTask, ScriptChecksTheMarkerAndCaptureAndRecordsTheStatus) {
-    const std::string dir = ::testing::TempDir() + "ostrel-farm-task";
+    const std::string dir = freshFolder("ostrel-farm-task");
     std::string out;
-    ASSERT_EQ(runCommand("rm -rf '" + dir + "' && mkdir -p '" + dir + "/records' '" + dir +
+    ASSERT_EQ(runCommand("mkdir -p '" + dir + "/records' '" + dir +
                              "/logs' '" + dir + "/parts'",
                          out),
               0);
