@@ -2,7 +2,8 @@
 // pointer and keys (xdotool) on a copy of the sources: a key dragged,
 // undone, redone and saved leaves the file with that one line changed and
 // every other line as it was; a drag not saved when the studio is killed
-// with SIGKILL is found by the next start and saved then.
+// with SIGKILL is found by the next start and saved then; a tweak typed
+// with keys quicker than a frame is saved, and a word typed is refused.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -88,6 +89,17 @@ struct Studio {
         }
         runProgram({"/usr/bin/xdotool", "mouseup", "1"}, x.name());
     }
+    // A click of the left button at (x, y) of the window, a moment for the
+    // panels to answer it.
+    void click(int px, int py) {
+        runProgram({"/usr/bin/xdotool", "mousemove", "--window", std::to_string(window),
+                    std::to_string(px), std::to_string(py), "click", "1"},
+                   x.name());
+        usleep(800000);
+    }
+    void type(const char* text) {
+        runProgram({"/usr/bin/xdotool", "type", "--window", std::to_string(window), text}, x.name());
+    }
     // The row a key dragged `pixels` lands on.
     std::int32_t landing(std::int32_t row, int pixels) const {
         return nearestRow(rowMilliseconds(row) + pixels * layout.view.msPerPixel);
@@ -172,4 +184,51 @@ TEST(StudioEndToEnd, DragUndoRedoSaveAndAKillLosesNothing) {
     const std::optional<int> status = keysUntilExit(x, s.process, s.window, "Escape", 60.0);
     ASSERT_TRUE(status);
     EXPECT_EQ(*status, 0);
+}
+
+TEST(StudioEndToEnd, ATweakTypedWithQuickKeysIsSavedAndAWordIsRefused) {
+    SourceCopy sources{OSTREL_SOURCE_DIR};
+    const std::string file = "content/tweaks.txt";
+    const std::string original = sources.read(file);
+    XSession x(800, 600);
+    ASSERT_TRUE(x.ok()) << x.error();
+    Studio s(x, sources.root.string());
+    ASSERT_NE(s.window, 0u) << s.process.err();
+    ASSERT_TRUE(s.process.waitForLine("paused at", 1.0)) << s.process.out();
+    // Where Dear ImGui's default style puts them in a 640 x 480 window: the
+    // View menu, its Tweaks item, and the panel's second field (lum).
+    s.click(114, 9);
+    s.click(119, 68);
+    s.click(58, 83);
+    // xdotool presses and lets go of each key within one frame, and lets
+    // go of Ctrl before the A.
+    x.sendKeys(s.window, "ctrl+a");
+    x.sendKeys(s.window, "BackSpace");
+    s.type("0.7");
+    x.sendKeys(s.window, "Return");
+    ASSERT_TRUE(waitForTitle(x, s.window, "Ostrel studio *", 30.0)) << s.process.out() << s.process.err();
+    x.sendKeys(s.window, "ctrl+s");
+    ASSERT_TRUE(s.process.waitForLine("saved " + file, 30.0)) << s.process.out() << s.process.err();
+    const std::vector<std::string> before = linesOf(original), after = linesOf(sources.read(file));
+    ASSERT_EQ(before.size(), after.size());
+    for (std::size_t i = 0; i < before.size(); ++i)
+        if (before[i].rfind("lum ", 0) == 0)
+            EXPECT_EQ(after[i], "lum    0.7        # BloomData luminance");
+        else
+            EXPECT_EQ(after[i], before[i]);
+
+    s.click(58, 83);
+    x.sendKeys(s.window, "ctrl+a");
+    x.sendKeys(s.window, "BackSpace");
+    s.type("bright");
+    x.sendKeys(s.window, "Return");
+    bool refused = false;
+    for (int i = 0; i < 300 && !refused; ++i, usleep(100000))
+        refused = s.process.err().find("lum: 'bright' is not a number") != std::string::npos;
+    EXPECT_TRUE(refused) << s.process.err();
+    EXPECT_EQ(x.title(s.window), "Ostrel studio");
+    EXPECT_EQ(linesOf(sources.read(file)), after);
+    const std::optional<int> status = keysUntilExit(x, s.process, s.window, "Escape", 60.0);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(*status, 0) << "nothing unsaved, nothing asked";
 }

@@ -180,6 +180,7 @@ struct App {
     Pictures shown;  // the full picture and the low one
     int width = 0, height = 0;
     double lastUiAt = 0.0, fps = 0.0;
+    long uiFrames = 0;     // the panels' frames drawn so far
     int uiFramesOwed = 0;  // panels to draw at the frame rate, after input
     std::vector<double> frameTimes;  // when the last pictures were presented
     double latency = -1.0;           // input to picture, the last one
@@ -413,6 +414,7 @@ void present(App& app, std::int32_t time, double now) {
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplSDL2_NewFrame();
     ImGui::NewFrame();
+    ++app.uiFrames;
     PanelContent content;
     content.line = headsUpText(app, time);
     for (const std::string& message : errors(app.studio))
@@ -659,21 +661,57 @@ int run(App& app) {
     std::uint16_t mods = 0;
     // The X server's time of the input the next event comes from, or -1.
     double sent = -1.0;
+    // Dear ImGui 1.86 looks at each key once a frame, down or up: a key
+    // pressed and let go between two frames (a quick Enter or Backspace
+    // while a picture is drawn, or xdotool) would never reach a text field,
+    // nor would Ctrl+A whose Ctrl is let go first. A release after a press
+    // in the same frame waits for the next frame, and the events after it
+    // stay queued behind it.
+    bool pressed = false;  // a key went down since the last frame
+    long pressedFrame = 0;
+    bool holding = false;
+    SDL_Event held{};
+    double heldSent = -1.0;
     while (true) {
         SDL_Event event;
-        const ImGuiIO& io = ImGui::GetIO();
-        while (SDL_PollEvent(&event)) {
+        ImGuiIO& io = ImGui::GetIO();
+        if (pressedFrame != app.uiFrames) {
+            pressed = false;
+            pressedFrame = app.uiFrames;
+        }
+        while (holding ? !pressed : SDL_PollEvent(&event) != 0) {
+            if (holding) {
+                event = held;
+                sent = heldSent;
+                holding = false;
+            }
             std::uint32_t server = 0;
             if (serverTime(event, &server)) {
                 sent = sentAt(server, readClock(), monotonicMilliseconds());
                 continue;
             }
             if (event.type == SDL_SYSWMEVENT) continue;
+            const bool key = event.type == SDL_KEYDOWN || event.type == SDL_KEYUP;
+            if (event.type == SDL_KEYUP && pressed) {
+                holding = true;
+                held = event;
+                heldSent = sent;
+                sent = -1.0;
+                break;
+            }
+            if (event.type == SDL_KEYDOWN) pressed = true;
             app.uiFramesOwed = framesAfterInput;
             ImGui_ImplSDL2_ProcessEvent(&event);
-            // The modifiers as the keys so far left them (SDL_GetModState
-            // is the state after every event waiting, not at this one).
-            if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) mods = event.key.keysym.mod;
+            // The modifiers as the keys so far left them (SDL_GetModState,
+            // which the backend reads, is the state after every event
+            // waiting, not at this one).
+            if (key) {
+                mods = event.key.keysym.mod;
+                io.KeyCtrl = (mods & KMOD_CTRL) != 0;
+                io.KeyShift = (mods & KMOD_SHIFT) != 0;
+                io.KeyAlt = (mods & KMOD_ALT) != 0;
+                io.KeySuper = (mods & KMOD_GUI) != 0;
+            }
             InputState in;
             in.now = readClock();
             in.sentAt = sent;
