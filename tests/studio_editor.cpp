@@ -36,6 +36,7 @@ struct Desk {
     EditModel model;
     Editor editor;
     double now = 1000;
+    bool typing = false;  // a text field has the keyboard
 
     Desk() {
         std::string error;
@@ -53,6 +54,7 @@ struct Desk {
         InputState in;
         in.now = (now += 20);
         in.mods = mods;
+        in.keyboardTaken = typing;
         handleEvent(editor, e, in);
     }
     void key(SDL_Keycode sym, std::uint16_t mods = 0) {
@@ -190,6 +192,23 @@ TEST(StudioEditing, CtrlKKeysTheSixCameraTracksInOneStep) {
     EXPECT_EQ(d.editor.selection.size(), 6u);
     d.key(SDLK_z, KMOD_LCTRL);
     for (int t = camPosX; t <= camRotZ; ++t) EXPECT_FALSE(has(d.rows(Track(t)), row)) << t;
+}
+
+TEST(StudioEditing, ATextFieldKeepsTheKeysButSaveAndQuit) {
+    Desk d;
+    d.typing = true;
+    d.editor.selection = {{camPosY, 189}};
+    const bool playing = d.editor.transport.command.playing;
+    for (SDL_Keycode sym : {SDLK_DELETE, SDLK_i, SDLK_1, SDLK_SPACE, SDLK_RIGHT}) d.key(sym);
+    for (SDL_Keycode sym : {SDLK_v, SDLK_z, SDLK_k}) d.key(sym, KMOD_LCTRL);
+    EXPECT_TRUE(d.model.done.empty());
+    EXPECT_EQ(d.editor.transport.command.playing, playing);
+    EXPECT_EQ(d.editor.transport.shown, 0);
+    EXPECT_FALSE(d.editor.saveRequested);
+    d.key(SDLK_s, KMOD_LCTRL);
+    EXPECT_TRUE(d.editor.saveRequested);
+    d.key(SDLK_q, KMOD_LCTRL);
+    EXPECT_TRUE(d.editor.quit);
 }
 
 TEST(StudioEditing, RefusedEditsChangeNothingAndSayWhy) {

@@ -211,7 +211,10 @@ void ctrlKey(Editor& e, const SDL_KeyboardEvent& k, const InputState& in) {
 }
 
 void keyDown(Editor& e, const SDL_KeyboardEvent& k, const InputState& in) {
-    if (in.keyboardTaken || e.gesture == Gesture::moveKeys) return;
+    // A text field keeps every key but Ctrl+S and Ctrl+Q, which it has no
+    // use for: a save or a quit right after typing is not dropped.
+    const bool saveOrQuit = ctrl(in) && (k.keysym.sym == SDLK_s || k.keysym.sym == SDLK_q);
+    if ((in.keyboardTaken && !saveOrQuit) || e.gesture == Gesture::moveKeys) return;
     if (ctrl(in)) {
         if (!k.repeat) ctrlKey(e, k, in);
         return;
