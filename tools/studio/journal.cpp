@@ -146,7 +146,8 @@ bool takeText(EditModel& m, int file, const std::string& text, int* differences,
 
 bool takeFileVersion(EditModel& m, int file, const std::string& bytes, const char* what,
                      std::string* error) {
-    beginStep(m, std::string(what) + " " + m.files[file].path);
+    const std::string& path = m.files[file].path;
+    beginStep(m, std::string(what) + " " + path.substr(path.find_last_of('/') + 1));
     if (!takeText(m, file, bytes, nullptr, error)) {
         cancelStep(m);
         return false;
