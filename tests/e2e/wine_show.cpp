@@ -9,7 +9,8 @@
 // The programs come from the cross builds (tools/build-windows.sh). Where
 // they or the build's Wine are missing (wine64 for x86-64; wine32 for i686,
 // on a machine with the i386 architecture) the tests skip, unless
-// OSTREL_REQUIRE_WINDOWS is set (CI sets it), when they fail instead. Each
+// OSTREL_REQUIRE_WINDOWS is set (CI sets it), when they fail instead; on a
+// kernel that cannot run 32-bit x86 programs the i686 ones skip even then. Each
 // build's programs run in a Wine prefix of their own beside them (64-bit,
 // or WINEARCH=win32 for i686; created on first use, ~10 to 25 s), with
 // Wine's debug output off, no browser or .NET helpers, no sound drivers and
@@ -20,12 +21,16 @@
 // (wineprefix-whole), so that it can go on beside its build's other tests.
 #include <gtest/gtest.h>
 
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -76,6 +81,37 @@ std::string missing(const WindowsBuild& build, bool needWine) {
     return "";
 }
 
+// Whether the kernel runs the program at all: one built without 32-bit x86
+// emulation refuses the 32-bit loader with ENOEXEC, whatever is installed.
+bool kernelRuns(const std::string& program) {
+    static std::map<std::string, bool> known;
+    const auto found = known.find(program);
+    if (found != known.end()) return found->second;
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return true;
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 1);
+        dup2(null, 2);
+        const char* const argv[] = {program.c_str(), "--version", nullptr};
+        execv(program.c_str(), const_cast<char* const*>(argv));
+        const int error = errno;
+        (void)!write(report[1], &error, sizeof error);
+        _exit(127);
+    }
+    close(report[1]);
+    int error = 0;
+    const bool refused = child > 0 && read(report[0], &error, sizeof error) == sizeof error &&
+                         error == ENOEXEC;
+    close(report[0]);
+    if (child > 0) waitpid(child, nullptr, 0);
+    return known[program] = !refused;
+}
+
+// Skips (or, with OSTREL_REQUIRE_WINDOWS, fails) where the build or its Wine
+// is missing. A kernel that cannot run the build's Wine skips even then:
+// nothing a setup installs changes that.
 #define REQUIRE_WINDOWS_BUILD(build, needWine)                                                     \
     do {                                                                                           \
         const std::string what = missing(build, needWine);                                         \
@@ -84,6 +120,9 @@ std::string missing(const WindowsBuild& build, bool needWine) {
             GTEST_SKIP() << what << " is missing (tools/debian-setup.sh installs Wine, "           \
                          << "tools/build-windows.sh builds the programs)";                          \
         }                                                                                          \
+        if ((needWine) && !kernelRuns((build).loader))                                             \
+            GTEST_SKIP() << "this machine's kernel cannot run " << (build).loader                  \
+                         << " (exec: Exec format error; a kernel without 32-bit x86 emulation)";    \
     } while (0)
 
 // A prefix: the folder and the architecture it is made for.
