@@ -97,8 +97,15 @@ struct Studio {
                    x.name());
         usleep(800000);
     }
-    void type(const char* text) {
+    // The text field at (px, py) emptied and `text` typed into it, then
+    // Enter. xdotool presses and lets go of each key within one frame, and
+    // lets go of Ctrl before the A.
+    void retype(int px, int py, const char* text) {
+        click(px, py);
+        x.sendKeys(window, "ctrl+a");
+        x.sendKeys(window, "BackSpace");
         runProgram({"/usr/bin/xdotool", "type", "--window", std::to_string(window), text}, x.name());
+        x.sendKeys(window, "Return");
     }
     // The row a key dragged `pixels` lands on.
     std::int32_t landing(std::int32_t row, int pixels) const {
@@ -199,13 +206,7 @@ TEST(StudioEndToEnd, ATweakTypedWithQuickKeysIsSavedAndAWordIsRefused) {
     // View menu, its Tweaks item, and the panel's second field (lum).
     s.click(114, 9);
     s.click(119, 68);
-    s.click(58, 83);
-    // xdotool presses and lets go of each key within one frame, and lets
-    // go of Ctrl before the A.
-    x.sendKeys(s.window, "ctrl+a");
-    x.sendKeys(s.window, "BackSpace");
-    s.type("0.7");
-    x.sendKeys(s.window, "Return");
+    s.retype(58, 83, "0.7");
     ASSERT_TRUE(waitForTitle(x, s.window, "Ostrel studio *", 30.0)) << s.process.out() << s.process.err();
     x.sendKeys(s.window, "ctrl+s");
     ASSERT_TRUE(s.process.waitForLine("saved " + file, 30.0)) << s.process.out() << s.process.err();
@@ -217,11 +218,7 @@ TEST(StudioEndToEnd, ATweakTypedWithQuickKeysIsSavedAndAWordIsRefused) {
         else
             EXPECT_EQ(after[i], before[i]);
 
-    s.click(58, 83);
-    x.sendKeys(s.window, "ctrl+a");
-    x.sendKeys(s.window, "BackSpace");
-    s.type("bright");
-    x.sendKeys(s.window, "Return");
+    s.retype(58, 83, "bright");
     bool refused = false;
     for (int i = 0; i < 300 && !refused; ++i, usleep(100000))
         refused = s.process.err().find("lum: 'bright' is not a number") != std::string::npos;

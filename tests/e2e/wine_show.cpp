@@ -23,6 +23,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,7 +31,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -83,30 +83,19 @@ std::string missing(const WindowsBuild& build, bool needWine) {
 
 // Whether the kernel runs the program at all: one built without 32-bit x86
 // emulation refuses the 32-bit loader with ENOEXEC, whatever is installed.
+// (posix_spawn hands back the exec's error and never retries with a shell.)
 bool kernelRuns(const std::string& program) {
-    static std::map<std::string, bool> known;
-    const auto found = known.find(program);
-    if (found != known.end()) return found->second;
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) return true;
-    const pid_t child = fork();
-    if (child == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 1);
-        dup2(null, 2);
-        const char* const argv[] = {program.c_str(), "--version", nullptr};
-        execv(program.c_str(), const_cast<char* const*>(argv));
-        const int error = errno;
-        (void)!write(report[1], &error, sizeof error);
-        _exit(127);
-    }
-    close(report[1]);
-    int error = 0;
-    const bool refused = child > 0 && read(report[0], &error, sizeof error) == sizeof error &&
-                         error == ENOEXEC;
-    close(report[0]);
-    if (child > 0) waitpid(child, nullptr, 0);
-    return known[program] = !refused;
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&quiet, 1, 2);
+    const char* const argv[] = {program.c_str(), "--version", nullptr};
+    pid_t child = 0;
+    const int error =
+        posix_spawn(&child, program.c_str(), &quiet, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (error == 0) waitpid(child, nullptr, 0);
+    return error != ENOEXEC;
 }
 
 // Skips (or, with OSTREL_REQUIRE_WINDOWS, fails) where the build or its Wine
